@@ -16,11 +16,20 @@ using Bytes = std::vector<std::uint8_t>;
 /** A received message, read in place. */
 using ByteView = std::span<const std::uint8_t>;
 
+/** A view of bytes held as characters (a QByteArray's data, a std::string). */
+inline ByteView byteView(const char* data, std::size_t size) {
+    return {reinterpret_cast<const std::uint8_t*>(data), size};
+}
+
 /**
  * The five buffer operations every builder and handler of both programs uses.
  * Integers are little-endian. A string field is a u32 byte count followed by
  * that many bytes of UTF-8, no terminator, so the empty text is four zero
  * bytes and a reader finds the end of the field without knowing it in advance.
+ *
+ * Texts are carried as the bytes they are: nothing checks or repairs their
+ * UTF-8, so a text passed on arrives exactly as it was sent, and whoever
+ * shows a text decides what to do with bytes that are not valid UTF-8.
  *
  * Writers never fail on a valid width. Readers are bounds-checked: a read that
  * would pass the end of the bytes returns nothing and leaves the position

@@ -22,7 +22,7 @@ namespace gemvolt::common {
  */
 
 Bytes encode(const MsgChat& message);
-Bytes encode(const MsgRoster& message); ///< std::length_error beyond 32768 entries
+Bytes encode(const MsgRoster& message); ///< std::length_error unless 1 to 32768 entries
 Bytes encode(const MsgPlayerLeft& message);
 Bytes encode(const MsgStandings& message); ///< std::length_error beyond 32767 rows
 Bytes encode(const MsgAttackPattern& message);

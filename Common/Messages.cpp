@@ -77,6 +77,15 @@ MsgBoardState MsgBoardState::fromBoard(int board, const std::array<GemCell, Boar
     return message;
 }
 
+MsgCounterAttackToAll MsgCounterAttackToAll::relay(std::int32_t sender,
+                                                   const MsgCounterAttack& received) {
+    return {NumberField::number(sender), received.Count};
+}
+
+MsgReadyToAll MsgReadyToAll::relay(std::int32_t sender) {
+    return {NumberField::number(sender)};
+}
+
 MsgType messageType(const AnyMessage& message) {
     return std::visit([](const auto& m) { return std::decay_t<decltype(m)>::Type; }, message);
 }

@@ -242,6 +242,9 @@ struct MsgCounterAttackToAll {
     NumberField Sender; ///< the attacker's identifier, blank-signed (" 7")
     NumberField Count;  ///< the count text exactly as the attacker sent it
 
+    /** The server's relay of `received` from player `sender`. */
+    static MsgCounterAttackToAll relay(std::int32_t sender, const MsgCounterAttack& received);
+
     friend bool operator==(const MsgCounterAttackToAll&, const MsgCounterAttackToAll&) = default;
 };
 
@@ -281,6 +284,9 @@ struct MsgReadyToAll {
     static constexpr const char* Name = "MsgReadyToAll";
 
     NumberField Sender;
+
+    /** The server's relay of a MsgReady from player `sender`. */
+    static MsgReadyToAll relay(std::int32_t sender);
 
     friend bool operator==(const MsgReadyToAll&, const MsgReadyToAll&) = default;
 };

@@ -282,13 +282,24 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, direction);
         QFETCH(int, error);
-        const ByteView view(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                            std::size_t(bytes.size()));
+        const ByteView view = byteView(bytes.constData(), std::size_t(bytes.size()));
         const auto r = decodeMessage(view, Direction(direction));
         QVERIFY(!r.ok());
         QCOMPARE(decodeErrorName(r.error()), decodeErrorName(DecodeError(error)));
         QVERIFY(!r.reason().empty());
         QCOMPARE(r.failure().TypeByte, bytes.isEmpty() ? -1 : int(std::uint8_t(bytes[0])));
+    }
+
+    void serverFormsPutTheSenderInFront() {
+        // The count goes on exactly as the attacker wrote it; the sender is blank-signed.
+        QCOMPARE(hex(encode(MsgCounterAttackToAll::relay(7, MsgCounterAttack{NumberField("03")}))),
+                 hex(Wire().u8(8).s(" 7").s("03").bytes));
+        QCOMPARE(hex(encode(MsgReadyToAll::relay(-2))), hex(Wire().u8(11).s("-2").bytes));
+        // A roster is never empty and its last index must fit an i16.
+        QVERIFY_THROWS_EXCEPTION(std::length_error, encode(MsgRoster{}));
+        QVERIFY_THROWS_EXCEPTION(std::length_error,
+                                 encode(MsgRoster{std::vector<RosterEntry>(32769)}));
+        QCOMPARE(encode(MsgRoster{std::vector<RosterEntry>(32768)}).size(), 3 + 32768 * 8);
     }
 
     void typedDecoderChecksTheTypeByte() {
