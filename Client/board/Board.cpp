@@ -158,7 +158,8 @@ void Board::KeyDown(int keyCode, int /*shift*/) {
             FallTick();
         return;
     }
-    if (!m_pairActive || !fightingOnStartBoard())
+    // Side moves and rotation need a pair under control in a running fight.
+    if (!m_pairActive || !m_tmrFallGems || !fightingOnStartBoard())
         return;
     const int b = p - 1;
     switch (keyCode) {

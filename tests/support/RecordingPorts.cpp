@@ -62,6 +62,8 @@ void RecordingPorts::repaint() {
 
 void RecordingPorts::pause(int milliseconds) {
     events.push_back(join({"pause", n(milliseconds)}));
+    if (onPause)
+        onPause();
 }
 
 void RecordingPorts::PlaySound(const std::string& file, int position) {

@@ -2,6 +2,7 @@
 
 #include "Client/board/Ports.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ public:
     std::string collisionFile = board::DefaultCollisionSound;
     std::string destructionFile = board::DefaultDestructionSound;
     bool bgmDisabled = false;
+    /** Run at every pause after it is recorded, to look at the game mid-animation. */
+    std::function<void()> onPause;
     std::vector<std::array<common::GemCell, common::BoardCells>> boardStates;
     std::vector<common::AttackPattern> patterns;
 
