@@ -1,0 +1,534 @@
+#include "Client/shell/FrmMain.h"
+
+#include "Client/battle/GameCore.h"
+#include "Client/shell/BoardView.h"
+#include "Client/shell/Dialogs.h"
+#include "Client/shell/FrmAttack.h"
+#include "Client/shell/FrmChat.h"
+#include "Client/shell/FrmPlayerList.h"
+#include "Client/shell/ServerLauncher.h"
+#include "Client/shell/SilentSound.h"
+#include "Client/shell/SleepPause.h"
+#include "Client/shell/Twips.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace gemvolt::shell {
+
+namespace {
+
+QTimer* makeTimer(QObject* parent, const char* name, int interval) {
+    auto* timer = new QTimer(parent);
+    timer->setObjectName(name);
+    timer->setInterval(interval);
+    return timer;
+}
+
+void setLabel(QLabel* label, const std::string& text) {
+    if (label)
+        label->setText(QString::fromStdString(text));
+}
+
+const char* const PlayAreaStyle = R"(
+QLabel { color: #dde4ff; background: transparent; }
+QLabel#lblPlyName { color: #ffffff; font-weight: bold; }
+QLabel#lblIncoming { color: #ff8a7a; font-weight: bold; }
+QLabel[role="caption"] { color: #8f9bd0; }
+QLabel#lblTitle { color: #ffd75e; font-weight: bold; }
+QGroupBox { color: #aab6ff; border: 1px solid rgba(120, 140, 220, 110); border-radius: 6px;
+            margin-top: 0.6em; background: rgba(255, 255, 255, 10); font-weight: bold; }
+QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }
+QGroupBox#frmNxtMatch { background: rgba(12, 14, 34, 235); border: 2px solid #ffd75e;
+                        color: #ffd75e; }
+QLabel#lblWinner { color: #ffd75e; font-weight: bold; }
+QLabel#lblCountIn { color: #ffffff; font-weight: bold; }
+QPushButton#RdyButton { color: #10122a; background: #ffd75e; border-radius: 6px;
+                        padding: 4px 18px; font-weight: bold; }
+QPushButton#RdyButton:pressed { background: #e0b83c; }
+)";
+
+} // namespace
+
+FrmMain::FrmMain(battle::GameCore& core, SessionLink& session, Dialogs& dialogs,
+                 board::PausePort* pause, QWidget* parent)
+    : QMainWindow(parent), m_core(core), m_session(session), m_dialogs(dialogs),
+      m_silence(std::make_unique<SilentSound>()), m_sound(m_silence.get()),
+      m_tmrFallGems(makeTimer(this, "tmrFallGems", 1000)),
+      m_tmrUpdate(makeTimer(this, "tmrUpdate", 200)),
+      m_tmrCountDown(makeTimer(this, "tmrCountDown", 1000)),
+      m_Timer1(makeTimer(this, "Timer1", 100)) {
+    setObjectName("frmMain");
+    setWindowTitle(CaptionCreated);
+    buildPlayArea();
+    buildMenus();
+
+    if (!pause) {
+        m_ownPause = std::make_unique<SleepPause>([this] { m_view->repaint(); });
+        pause = m_ownPause.get();
+    }
+    m_pause = pause;
+
+    connect(m_tmrFallGems, &QTimer::timeout, this, [this] {
+        m_core.FallTick();
+        syncFromCore();
+    });
+    connect(m_tmrUpdate, &QTimer::timeout, this, [this] { m_core.BoardUpdateTick(); });
+    connect(m_tmrCountDown, &QTimer::timeout, this, [this] {
+        m_session.CountDownTick();
+        syncFromCore();
+    });
+    connect(m_Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
+
+    board::Ports ports;
+    ports.draw = m_view;
+    ports.pause = m_pause;
+    ports.sound = m_sound;
+    ports.messages = m_session.messagePort();
+    ports.timers = this;
+    ports.messageBox = &m_dialogs;
+    m_core.setPorts(ports);
+    m_session.setListener(this);
+
+    // Arrow keys belong to the game wherever the focus is inside this window.
+    qApp->installEventFilter(this);
+    syncFromCore();
+}
+
+FrmMain::~FrmMain() {
+    qApp->removeEventFilter(this);
+    m_session.setListener(nullptr);
+    m_core.detachPorts();
+    delete m_frmChat;
+    delete m_frmPlayerList;
+    delete m_frmAttack;
+}
+
+FrmChat* FrmMain::frmChat() const {
+    return m_frmChat;
+}
+FrmPlayerList* FrmMain::frmPlayerList() const {
+    return m_frmPlayerList;
+}
+FrmAttack* FrmMain::frmAttack() const {
+    return m_frmAttack;
+}
+
+void FrmMain::setSoundPort(board::SoundPort* sound) {
+    m_sound = sound ? sound : m_silence.get();
+    board::Ports ports = m_core.ports();
+    ports.sound = m_sound;
+    m_core.setPorts(ports);
+}
+
+// --- building -------------------------------------------------------------------------------
+
+QGroupBox* FrmMain::addFrame(const QString& title, int left, int top, int width, int height) {
+    auto* frame = new QGroupBox(title, m_view);
+    m_view->place(frame, left, top, width, height);
+    return frame;
+}
+
+QLabel* FrmMain::addLabel(const char* name, int index, const QString& text, int left, int top,
+                          int width, int height, qreal pointSize, Qt::Alignment align) {
+    auto* label = new QLabel(text, m_view);
+    label->setObjectName(name);
+    if (index >= 0)
+        label->setProperty("index", index);
+    label->setAlignment(align | Qt::AlignVCenter);
+    QFont f = label->font();
+    f.setPointSizeF(pointSize);
+    label->setFont(f);
+    m_view->place(label, left, top, width, height);
+    return label;
+}
+
+void FrmMain::buildPlayArea() {
+    m_view = new BoardView(this);
+    m_view->setStyleSheet(PlayAreaStyle);
+    setCentralWidget(m_view);
+    m_view->setBeforeRepaint([this] { syncFromCore(); });
+
+    const Qt::Alignment left = Qt::AlignLeft;
+    const Qt::Alignment right = Qt::AlignRight;
+    const Qt::Alignment centre = Qt::AlignHCenter;
+
+    auto* title = addLabel("lblTitle", -1, "GEMVOLT", 3960, 900, 2265, 480, 15, centre);
+    title->setProperty("role", "title");
+    addLabel("lblVs", -1, "vs", 3960, 1380, 2265, 360, 10, centre)->setProperty("role", "caption");
+
+    m_lblPlyName[0] = addLabel("lblPlyName", 0, "Player 1", 240, 8160, 2895, 360, 11, centre);
+    m_lblPlyName[1] = addLabel("lblPlyName", 1, "Player 2", 7080, 8160, 2895, 360, 11, centre);
+
+    // Figures: one column per board, board 1 left and board 2 right.
+    const int frameLeft = 3300;
+    const int frameWidth = 3600;
+    const int captionLeft = 3390;
+    const int valueLeft[2] = {4440, 5640};
+    const int valueWidth = 1140;
+    auto caption = [&](const char* text, int top) {
+        addLabel("lblCaption", -1, text, captionLeft, top, 1050, 300, 9, left)
+            ->setProperty("role", "caption");
+    };
+    auto values = [&](std::array<QLabel*, 2>& labels, const char* name, int top) {
+        for (int b = 0; b < 2; ++b)
+            labels[static_cast<std::size_t>(b)] =
+                addLabel(name, b, "0", valueLeft[b], top, valueWidth, 300, 10, right);
+    };
+
+    addFrame("Current", frameLeft, 1920, frameWidth, 1380);
+    caption("Score", 2220);
+    values(m_lblCScore, "lblCScore", 2220);
+    caption("Chain", 2560);
+    values(m_lblCChain, "lblCChain", 2560);
+    caption("Combo", 2900);
+    values(m_lblCCombo, "lblCCombo", 2900);
+
+    addFrame("Best", frameLeft, 3420, frameWidth, 1040);
+    caption("Chain", 3720);
+    values(m_lblBChain, "lblBChain", 3720);
+    caption("Combo", 4060);
+    values(m_lblBCombo, "lblBCombo", 4060);
+
+    addFrame("Highest", frameLeft, 4580, frameWidth, 1380);
+    caption("Score", 4880);
+    m_lblHScore = addLabel("lblHScore", -1, "0", 4440, 4880, 2340, 300, 10, right);
+    caption("Combo", 5220);
+    m_lblHCombo = addLabel("lblHCombo", -1, "0", 4440, 5220, 2340, 300, 10, right);
+    caption("Chain", 5560);
+    m_lblHChain = addLabel("lblHChain", -1, "0", 4440, 5560, 2340, 300, 10, right);
+
+    addFrame("Incoming!!", frameLeft, 6080, frameWidth, 1200);
+    for (int b = 0; b < 2; ++b)
+        m_lblIncoming[static_cast<std::size_t>(b)] =
+            addLabel("lblIncoming", b, "00", b == 0 ? 3420 : 5160, 6420, 1620, 720, 22, centre);
+
+    buildPanel();
+}
+
+void FrmMain::buildPanel() {
+    m_frmNxtMatch = new QGroupBox("Game Over", m_view);
+    m_frmNxtMatch->setObjectName("frmNxtMatch");
+    auto* layout = new QVBoxLayout(m_frmNxtMatch);
+    layout->setContentsMargins(18, 22, 18, 14);
+    auto label = [&](const char* name, const char* text, qreal pointSize) {
+        auto* l = new QLabel(text, m_frmNxtMatch);
+        l->setObjectName(name);
+        l->setAlignment(Qt::AlignCenter);
+        QFont f = l->font();
+        f.setPointSizeF(pointSize);
+        l->setFont(f);
+        return l;
+    };
+    m_lblWinner = label("lblWinner", "<Player Name> Wins!", 16);
+    m_lblNxtMatch = label("lblNxtMatch", "The Next Fight will be: <Player1> Vs <Player2>", 10);
+    m_lblP1Ready = label("lblP1Ready", "<Player1> Ready = <Y/N>", 10);
+    m_lblP2Ready = label("lblP2Ready", "<Player2> Ready = <Y/N>", 10);
+    layout->addWidget(m_lblWinner);
+    layout->addWidget(m_lblNxtMatch);
+    layout->addWidget(m_lblP1Ready);
+    layout->addWidget(m_lblP2Ready);
+    auto* countRow = new QHBoxLayout;
+    auto* startIn = label("lblStartIn", "Match Will - Start In      -", 10);
+    startIn->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_lblCountIn = label("lblCountIn", "0", 48);
+    countRow->addWidget(startIn, 1);
+    countRow->addWidget(m_lblCountIn, 1);
+    layout->addLayout(countRow);
+    m_RdyButton = new QPushButton("Ready", m_frmNxtMatch);
+    m_RdyButton->setObjectName("RdyButton");
+    m_RdyButton->setDefault(true);
+    layout->addWidget(m_RdyButton, 0, Qt::AlignHCenter);
+    connect(m_RdyButton, &QPushButton::clicked, this, [this] {
+        m_session.RdyButton_Click();
+        syncFromCore();
+    });
+    m_view->place(m_frmNxtMatch, 1560, 2280, 7095, 4440);
+    m_frmNxtMatch->hide();
+}
+
+void FrmMain::buildMenus() {
+    auto item = [this](QMenu* menu, const char* name, const char* text, auto slot) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu("File");
+    file->setObjectName("mnuFile");
+    item(file, "F_C2S", "Connect To Server", [this] { F_C2S_Click(); });
+    item(file, "F_DS", "Disconnect From Server", [this] { F_DS_Click(); });
+    item(file, "F_CS", "Create Server", [this] { F_CS_Click(); });
+    file->addSeparator();
+    m_F_E = item(file, "F_E", "Exit", [this] { F_E_Click(); });
+
+    QMenu* show = menuBar()->addMenu("Show");
+    show->setObjectName("mnuShow");
+    item(show, "S_AP", "Attack Pattern", [this] { showSecondary(m_frmAttack); });
+    item(show, "S_CR", "Chat Room", [this] { showSecondary(m_frmChat); });
+    item(show, "S_PL", "Player List", [this] { showSecondary(m_frmPlayerList); });
+    item(show, "S_SO", "Sound Options",
+         [this] { m_dialogs.showMessage("Sound options are not available in this build."); });
+
+    QMenu* help = menuBar()->addMenu("Help");
+    help->setObjectName("mnuHelp");
+    item(help, "H_OH", "Offline Help", [this] { openHelp(QString()); });
+    help->addSeparator();
+    QMenu* online = help->addMenu("Online Help");
+    online->setObjectName("H_IH");
+    online->menuAction()->setObjectName("H_IH");
+    item(online, "H_IH_MM", "Main Menu", [this] { openHelp("Help.htm"); });
+    online->addSeparator();
+    QMenu* client = online->addMenu("Client Program");
+    client->setObjectName("M_IH_CP");
+    client->menuAction()->setObjectName("M_IH_CP");
+    item(client, "M_IH_CP_CMM", "Client - Main Menu", [this] { openHelp("Help.htm#CLIENT"); });
+    client->addSeparator();
+    item(client, "H_IH_CP_FG", "First Glance", [this] { openHelp("Help.htm#C_FG"); });
+    item(client, "H_IH_CP_M", "Menu", [this] { openHelp("Help.htm#C_M"); });
+    item(client, "H_IH_CP_GP", "Game Play", [this] { openHelp("Help.htm#C_GP"); });
+    item(online, "H_IH_SP", "Server Program", [this] { openHelp("Help.htm#SERVER"); });
+    item(online, "H_IH_F", "FAQ", [this] { openHelp("Help.htm#FAQ"); });
+    item(online, "H_IH_A", "Acknowledgements", [this] { openHelp("Help.htm#ACK"); });
+    help->addSeparator();
+    item(help, "H_A", "About", [this] { H_A_Click(); });
+}
+
+// --- start-up and session -------------------------------------------------------------------
+
+bool FrmMain::startUp() {
+    m_appFolder = QCoreApplication::applicationDirPath();
+
+    // Secondary windows, hidden, in this order: chat, player list, sound, attack editor.
+    m_frmChat = new FrmChat([this](const std::string& line) { m_session.SendChat(line); },
+                            [this] { return m_session.LocalPlayerName(); });
+    m_frmPlayerList = new FrmPlayerList;
+    m_frmAttack = new FrmAttack(m_core);
+    connect(m_frmAttack, &FrmAttack::changed, this, &FrmMain::syncFromCore);
+    syncFromCore();
+
+    // 200 twips below the top of the screen, centred across it.
+    resize(sizeHint());
+    if (QScreen* s = screen()) {
+        const QRect area = s->geometry();
+        const int frameExtra = frameGeometry().width() - geometry().width();
+        move(area.x() + (area.width() - (width() + frameExtra)) / 2,
+             area.y() + Twips::toPixels(this, 200));
+    }
+    show();
+    m_core.ClearGrids();
+    QCoreApplication::processEvents();
+    return connectSession();
+}
+
+bool FrmMain::connectSession() {
+    if (!m_session.DirectPlayInit()) {
+        endProgram();
+        return false;
+    }
+    // The session may have new message ports after set-up.
+    board::Ports ports = m_core.ports();
+    ports.messages = m_session.messagePort();
+    m_core.setPorts(ports);
+    setWindowTitle(CaptionInitialized);
+    if (!m_session.ConnectToServer()) {
+        endProgram();
+        return false;
+    }
+    setWindowTitle(CaptionRunning);
+    syncFromCore();
+    return true;
+}
+
+void FrmMain::endProgram() {
+    m_tmrFallGems->stop();
+    m_tmrUpdate->stop();
+    m_tmrCountDown->stop();
+    m_Timer1->stop();
+    m_ended = true;
+    emit programEnded();
+}
+
+void FrmMain::F_C2S_Click() {
+    F_DS_Click();
+    connectSession();
+}
+
+void FrmMain::F_DS_Click() {
+    m_tmrFallGems->stop();
+    m_tmrUpdate->stop();
+    m_session.SendPlayerLeft();
+}
+
+void FrmMain::F_CS_Click() {
+    if (!ServerLauncher::start(m_appFolder))
+        m_dialogs.showMessage(NoServerText);
+}
+
+void FrmMain::H_A_Click() {
+    m_dialogs.showMessage(AboutText);
+}
+
+void FrmMain::openHelp(const QString& page) {
+    if (page.isEmpty()) {
+        m_dialogs.showMessage(QDir(m_appFolder)
+                                  .filePath("HELP ME.doc")
+                                  .prepend("The offline help is ")
+                                  .toStdString());
+        return;
+    }
+    m_dialogs.showMessage(QDir(m_appFolder)
+                              .filePath("help/" + page)
+                              .prepend("The online help page is ")
+                              .toStdString());
+}
+
+void FrmMain::showSecondary(QWidget* window) {
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// --- the way out ----------------------------------------------------------------------------
+
+void FrmMain::appendExitNotice() {
+    if (m_frmChat)
+        m_frmChat->appendText(QString(QChar(10)) + ExitNotice);
+}
+
+void FrmMain::F_E_Click() {
+    m_tmrFallGems->stop();
+    m_session.SendPlayerLeft();
+    appendExitNotice();
+    m_Timer1->start();
+    showSecondary(m_frmChat);
+    m_F_E->setEnabled(false);
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    // The window stays while the exit timer runs; the program ends through it.
+    event->ignore();
+    if (m_ended)
+        return;
+    m_session.SendPlayerLeft();
+    appendExitNotice();
+    m_Timer1->start();
+}
+
+void FrmMain::Timer1_Timer() {
+    m_Timer1->setInterval(m_Timer1->interval() * 2);
+    if (m_Timer1->interval() <= 1000)
+        return;
+    m_Timer1->stop();
+    m_session.CloseSession();
+    if (m_frmChat)
+        m_frmChat->GoodBye();
+    if (m_frmPlayerList)
+        m_frmPlayerList->GoodBye();
+    endProgram();
+}
+
+// --- keys, timers, notices ------------------------------------------------------------------
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != this)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    int code = 0;
+    switch (key->key()) {
+    case Qt::Key_Left:
+        code = board::KeyCodeLeft;
+        break;
+    case Qt::Key_Up:
+        code = board::KeyCodeUp;
+        break;
+    case Qt::Key_Right:
+        code = board::KeyCodeRight;
+        break;
+    case Qt::Key_Down:
+        code = board::KeyCodeDown;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Ready from the keyboard while the next-fight panel shows.
+        if (m_frmNxtMatch->isVisible()) {
+            m_RdyButton->click();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+    const int shift = (key->modifiers() & Qt::ShiftModifier ? 1 : 0) |
+                      (key->modifiers() & Qt::ControlModifier ? 2 : 0) |
+                      (key->modifiers() & Qt::AltModifier ? 4 : 0);
+    m_core.KeyDown(code, shift);
+    syncFromCore();
+    return true;
+}
+
+void FrmMain::timerChanged(board::Timer timer, bool enabled) {
+    QTimer* t = timer == board::Timer::FallGems ? m_tmrFallGems
+                : timer == board::Timer::Update ? m_tmrUpdate
+                                                : m_tmrCountDown;
+    if (!enabled)
+        t->stop();
+    else if (!t->isActive())
+        t->start();
+}
+
+void FrmMain::appendChatLine(const std::string& line) {
+    if (m_frmChat)
+        m_frmChat->AppendChatLine(QString::fromStdString(line));
+}
+
+void FrmMain::showChat() {
+    showSecondary(m_frmChat);
+}
+
+void FrmMain::syncFromCore() {
+    for (int b = 0; b < 2; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        setLabel(m_lblPlyName[i], m_core.lblPlyName(b));
+        setLabel(m_lblCScore[i], m_core.lblCScore(b));
+        setLabel(m_lblCChain[i], m_core.lblCChain(b));
+        setLabel(m_lblCCombo[i], m_core.lblCCombo(b));
+        setLabel(m_lblBChain[i], m_core.lblBChain(b));
+        setLabel(m_lblBCombo[i], m_core.lblBCombo(b));
+        setLabel(m_lblIncoming[i], m_core.lblIncoming(b));
+    }
+    setLabel(m_lblHScore, m_core.lblHScore());
+    setLabel(m_lblHCombo, m_core.lblHCombo());
+    setLabel(m_lblHChain, m_core.lblHChain());
+
+    setLabel(m_lblWinner, m_core.lblWinner());
+    setLabel(m_lblNxtMatch, m_core.lblNxtMatch());
+    setLabel(m_lblP1Ready, m_core.lblP1Ready());
+    setLabel(m_lblP2Ready, m_core.lblP2Ready());
+    setLabel(m_lblCountIn, m_core.lblCountIn());
+    if (m_frmNxtMatch->isVisibleTo(m_view) != m_core.frmNxtMatch()) {
+        m_frmNxtMatch->setVisible(m_core.frmNxtMatch());
+        if (m_core.frmNxtMatch())
+            m_frmNxtMatch->raise();
+    }
+    if (m_frmPlayerList)
+        m_frmPlayerList->showTable(m_core.playerTable().rows());
+}
+
+} // namespace gemvolt::shell

@@ -1,0 +1,171 @@
+#pragma once
+
+#include "Client/board/TimerPort.h"
+#include "Client/shell/SessionLink.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <string>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace gemvolt::battle {
+class GameCore;
+}
+namespace gemvolt::board {
+class PausePort;
+class SoundPort;
+} // namespace gemvolt::board
+
+namespace gemvolt::shell {
+
+class BoardView;
+class Dialogs;
+class FrmAttack;
+class FrmChat;
+class FrmPlayerList;
+
+/**
+ * The client's main window: both boards, the figures, the next-fight panel,
+ * the menus, the four timers and the secondary windows. It owns the windows
+ * and the timers; the game core, the session and the dialogs are given to it
+ * and must outlive it.
+ *
+ * The game runs from the timers and the arrow keys, one event at a time on the
+ * user-interface thread. After every event the window brings its labels and
+ * panel up to date from the core, and the board view repaints only the cells
+ * the core redrew.
+ */
+class FrmMain : public QMainWindow, public board::TimerPort, public SessionListener {
+    Q_OBJECT
+public:
+    /** Main window captions, in the order they appear. */
+    static constexpr const char* CaptionCreated = "Gemvolt MultiPlayer";
+    static constexpr const char* CaptionInitialized = "Gemvolt Multi-Player - Client [Initialized]";
+    static constexpr const char* CaptionRunning = "Gemvolt Multi-Player by Quillmark (06/03/04)";
+    static constexpr const char* AboutText = "This Game was made by Quillmark, so blame him...";
+    static constexpr const char* NoServerText = "Could not Locate Server Program...";
+    static constexpr const char* ExitNotice = "Please Wait While Program Exits";
+
+    /**
+     * pause may be null for the real 75 ms sleep with an immediate repaint;
+     * tests pass a recorder. The core's ports are set here (drawing, pause,
+     * sound, messages from the session, timers, message boxes).
+     */
+    FrmMain(battle::GameCore& core, SessionLink& session, Dialogs& dialogs,
+            board::PausePort* pause = nullptr, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    /**
+     * The start-up sequence: AppFolder, the secondary windows (hidden), the
+     * window's place, show, ClearGrids, pending events, DirectPlayInit,
+     * ConnectToServer, with the captions between. False when the session could
+     * not be set up: the program must end at once.
+     */
+    bool startUp();
+
+    /** The folder of the client program (recorded first at start-up). */
+    const QString& AppFolder() const { return m_appFolder; }
+    void setAppFolder(const QString& folder) { m_appFolder = folder; }
+    /** Whether the exit timer has ended the program. */
+    bool ended() const { return m_ended; }
+
+    // Menu actions, by their item names.
+    void F_C2S_Click();
+    void F_DS_Click();
+    void F_CS_Click();
+    void F_E_Click();
+    void H_A_Click();
+    /** One tick of the exit timer: doubles its interval; past 1000 ms the program ends. */
+    void Timer1_Timer();
+
+    /** Bring every label, the panel and the player list up to date from the core. */
+    void syncFromCore();
+
+    /** Use a sound port other than silence (the sound window), or null for silence again. */
+    void setSoundPort(board::SoundPort* sound);
+
+    // board::TimerPort
+    void timerChanged(board::Timer timer, bool enabled) override;
+    // SessionListener
+    void appendChatLine(const std::string& line) override;
+    void showChat() override;
+    void coreChanged() override { syncFromCore(); }
+
+    BoardView* boardView() const { return m_view; }
+    FrmChat* frmChat() const;
+    FrmPlayerList* frmPlayerList() const;
+    FrmAttack* frmAttack() const;
+
+signals:
+    /** The exit timer's last tick, or a session set-up failure: the program ends now. */
+    void programEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildPlayArea();
+    void buildPanel();
+    bool connectSession();
+    void endProgram();
+    void openHelp(const QString& anchor);
+    void showSecondary(QWidget* window);
+    void appendExitNotice();
+    QLabel* addLabel(const char* name, int index, const QString& text, int left, int top, int width,
+                     int height, qreal pointSize, Qt::Alignment align);
+    QGroupBox* addFrame(const QString& title, int left, int top, int width, int height);
+
+    battle::GameCore& m_core;
+    SessionLink& m_session;
+    Dialogs& m_dialogs;
+    std::unique_ptr<board::PausePort> m_ownPause;
+    board::PausePort* m_pause;
+    std::unique_ptr<board::SoundPort> m_silence;
+    board::SoundPort* m_sound;
+    QString m_appFolder;
+    bool m_ended = false;
+
+    BoardView* m_view = nullptr;
+    std::array<QLabel*, 2> m_lblPlyName{};
+    std::array<QLabel*, 2> m_lblCScore{};
+    std::array<QLabel*, 2> m_lblCChain{};
+    std::array<QLabel*, 2> m_lblCCombo{};
+    std::array<QLabel*, 2> m_lblBChain{};
+    std::array<QLabel*, 2> m_lblBCombo{};
+    QLabel* m_lblHScore = nullptr;
+    QLabel* m_lblHCombo = nullptr;
+    QLabel* m_lblHChain = nullptr;
+    std::array<QLabel*, 2> m_lblIncoming{};
+
+    QGroupBox* m_frmNxtMatch = nullptr;
+    QLabel* m_lblWinner = nullptr;
+    QLabel* m_lblNxtMatch = nullptr;
+    QLabel* m_lblP1Ready = nullptr;
+    QLabel* m_lblP2Ready = nullptr;
+    QLabel* m_lblCountIn = nullptr;
+    QPushButton* m_RdyButton = nullptr;
+
+    QTimer* m_tmrFallGems;
+    QTimer* m_tmrUpdate;
+    QTimer* m_tmrCountDown;
+    QTimer* m_Timer1;
+
+    QAction* m_F_E = nullptr;
+
+    QPointer<FrmChat> m_frmChat;
+    QPointer<FrmPlayerList> m_frmPlayerList;
+    QPointer<FrmAttack> m_frmAttack;
+};
+
+} // namespace gemvolt::shell
