@@ -58,11 +58,11 @@ void FrmChat::AppendChatLine(const QString& line) {
         m_txtChat->clear();
         return;
     }
+    // The widget mirrors the log: the line, then the break that ends it.
     QTextCursor cursor(m_txtChat->document());
     cursor.movePosition(QTextCursor::End);
-    if (!m_txtChat->document()->isEmpty())
-        cursor.insertBlock();
     cursor.insertText(line);
+    cursor.insertBlock();
     m_txtChat->verticalScrollBar()->setValue(m_txtChat->verticalScrollBar()->maximum());
 }
 

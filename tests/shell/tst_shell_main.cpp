@@ -1,0 +1,627 @@
+#include "Client/battle/GameCore.h"
+#include "Client/board/PausePort.h"
+#include "Client/shell/BoardView.h"
+#include "Client/shell/FrmAttack.h"
+#include "Client/shell/FrmChat.h"
+#include "Client/shell/FrmMain.h"
+#include "Client/shell/FrmPlayerList.h"
+#include "Client/shell/GemPainter.h"
+#include "Client/shell/ServerLauncher.h"
+#include "Client/shell/Twips.h"
+#include "Common/GemCell.h"
+#include "support/FakeSession.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPaintEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace gemvolt;
+using gemvolt::shell::FrmMain;
+
+namespace {
+
+/** Records the animation pauses instead of sleeping. */
+class CountingPause : public board::PausePort {
+public:
+    int pauses = 0;
+    void pause(int) override { ++pauses; }
+};
+
+/** One client's windows over a fresh core with scripted session and dialogs. */
+struct Client {
+    battle::GameCore core;
+    testing::FakeSession session;
+    testing::ScriptedDialogs dialogs;
+    CountingPause pause;
+    std::unique_ptr<FrmMain> frm;
+
+    Client() { frm = std::make_unique<FrmMain>(core, session, dialogs, &pause); }
+    ~Client() {
+        frm.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    QAction* action(const char* name) const { return frm->findChild<QAction*>(name); }
+    QTimer* timer(const char* name) const { return frm->findChild<QTimer*>(name); }
+    template <typename T> T* widget(const char* name) const { return frm->findChild<T*>(name); }
+    QLabel* indexed(const char* name, int index) const {
+        for (QLabel* l : frm->findChildren<QLabel*>(name))
+            if (l->property("index").toInt() == index)
+                return l;
+        return nullptr;
+    }
+
+    /** The local player (id 5) fights on board 1 against id 6. */
+    void seatFighters() {
+        core.setLocalPlayerId(5);
+        core.setPlayerTable({{"5", "Alice", "0", "0"}, {"6", "Bob", "0", "0"}});
+    }
+};
+
+/** Fire a timer's timeout as the event loop would. */
+void tick(QTimer* timer) {
+    QVERIFY(QMetaObject::invokeMethod(timer, "timeout"));
+}
+
+common::GemCell gem(std::int16_t shape, std::int32_t color) {
+    return common::GemCell{true, shape, 0, color};
+}
+
+/** A shaded gem pixel keeps the gem's hue: shading changes brightness, not colour. */
+bool looksLike(QColor pixel, std::int32_t gemColor) {
+    const QColor c = shell::GemPainter::toQColor(gemColor);
+    const int hue = pixel.hsvHue();
+    if (hue < 0 || pixel.hsvSaturation() < 60 || pixel.value() < 80)
+        return false;
+    const int distance = std::abs(hue - c.hsvHue()) % 360;
+    return std::min(distance, 360 - distance) <= 20;
+}
+
+bool isBackground(QColor pixel) {
+    return pixel.red() + pixel.green() + pixel.blue() < 140;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void startUpRunsInOrderWithCaptions();
+    void startUpEndsWhenTheSessionCannotBeSetUp();
+    void menusHoldEveryItemInOrder();
+    void connectAndDisconnect();
+    void showItemsShowTheirWindowsWithoutToggling();
+    void helpAndAboutShowTheirTexts();
+    void createServerFoundAndNotFound();
+    void exitStopsTheFallAndTicksAtDoublingIntervals();
+    void closeAfterExitRestartsTheTimerWithoutReset();
+    void closeWithoutExitKeepsTheFightTimer();
+    void arrowKeysReachTheGameFromAnyWidgetOfTheWindow();
+    void coreTimersDriveTheRealTimers();
+    void boardDrawsShapesAndColoursAtTheirCells();
+    void boardScalesWithTheWindow();
+    void onlyChangedCellsRepaint();
+    void panelShowsTheCoreTextsAndReadyWorksByMouseAndReturn();
+    void figuresFollowTheCore();
+};
+
+void TestMainWindow::startUpRunsInOrderWithCaptions() {
+    Client c;
+    // A gem on the board before start-up shows that the boards are cleared.
+    c.core.writeCell(0, 2, 4, gem(common::ShapeNormal, common::GemRed));
+    c.core.SetGem(1, 2, 4);
+    QVERIFY(c.frm->boardView()->cell(0, 26).visible);
+    QCOMPARE(c.frm->windowTitle(), QString("Gemvolt MultiPlayer"));
+
+    bool checkedInit = false;
+    bool checkedConnect = false;
+    c.session.onCall = [&](const std::string& call) {
+        if (call == "init") {
+            checkedInit = true;
+            QVERIFY(c.frm->isVisible());
+            QCOMPARE(c.frm->windowTitle(), QString("Gemvolt MultiPlayer"));
+            QVERIFY(!c.frm->AppFolder().isEmpty());
+            QVERIFY(c.frm->frmChat() && !c.frm->frmChat()->isVisible());
+            QVERIFY(c.frm->frmPlayerList() && !c.frm->frmPlayerList()->isVisible());
+            QVERIFY(c.frm->frmAttack() && !c.frm->frmAttack()->isVisible());
+            QVERIFY(!c.frm->boardView()->cell(0, 26).visible);
+            QVERIFY(!c.core.Grids(0, 2, 4).Occupied);
+        }
+        if (call == "connect") {
+            checkedConnect = true;
+            QCOMPARE(c.frm->windowTitle(), QString("Gemvolt Multi-Player - Client [Initialized]"));
+        }
+    };
+    QVERIFY(c.frm->startUp());
+    QVERIFY(checkedInit && checkedConnect);
+    QCOMPARE(c.session.calls, (std::vector<std::string>{"init", "connect"}));
+    QCOMPARE(c.frm->windowTitle(), QString("Gemvolt Multi-Player by Quillmark (06/03/04)"));
+
+    // Placed 200 twips below the top of the screen and centred across it.
+    const QRect screen = c.frm->screen()->geometry();
+    QCOMPARE(c.frm->pos().y() - screen.y(), shell::Twips::toPixels(c.frm.get(), 200));
+    const int leftGap = c.frm->frameGeometry().left() - screen.left();
+    const int rightGap = screen.right() - c.frm->frameGeometry().right();
+    // The frame's margins are only known once the window shows.
+    const int margins = c.frm->frameGeometry().width() - c.frm->width();
+    QVERIFY2(std::abs(leftGap - rightGap) <= margins + 1,
+             qPrintable(QString("%1 %2").arg(leftGap).arg(rightGap)));
+
+    // Every timer exists, disabled, at its interval; the panel is hidden.
+    QCOMPARE(c.timer("tmrFallGems")->interval(), 1000);
+    QCOMPARE(c.timer("tmrUpdate")->interval(), 200);
+    QCOMPARE(c.timer("tmrCountDown")->interval(), 1000);
+    QCOMPARE(c.timer("Timer1")->interval(), 100);
+    for (const char* name : {"tmrFallGems", "tmrUpdate", "tmrCountDown", "Timer1"})
+        QVERIFY2(!c.timer(name)->isActive(), name);
+    QVERIFY(!c.widget<QGroupBox>("frmNxtMatch")->isVisible());
+}
+
+void TestMainWindow::startUpEndsWhenTheSessionCannotBeSetUp() {
+    {
+        Client c;
+        c.session.initSucceeds = false;
+        QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
+        QVERIFY(!c.frm->startUp());
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(c.session.calls, std::vector<std::string>{"init"});
+        QCOMPARE(c.frm->windowTitle(), QString("Gemvolt MultiPlayer"));
+    }
+    {
+        Client c;
+        c.session.connectSucceeds = false;
+        QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
+        QVERIFY(!c.frm->startUp());
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(c.session.count("left"), 0);
+        QVERIFY(!c.timer("Timer1")->isActive());
+    }
+}
+
+void TestMainWindow::menusHoldEveryItemInOrder() {
+    Client c;
+    auto listing = [](QMenu* menu) {
+        QStringList items;
+        for (QAction* a : menu->actions())
+            items << (a->isSeparator() ? QString("-") : a->objectName() + "=" + a->text());
+        return items;
+    };
+    const QList<QAction*> bar = c.frm->menuBar()->actions();
+    QCOMPARE(bar.size(), 3);
+    QCOMPARE(bar[0]->text(), QString("File"));
+    QCOMPARE(bar[1]->text(), QString("Show"));
+    QCOMPARE(bar[2]->text(), QString("Help"));
+    QCOMPARE(listing(bar[0]->menu()),
+             (QStringList{"F_C2S=Connect To Server", "F_DS=Disconnect From Server",
+                          "F_CS=Create Server", "-", "F_E=Exit"}));
+    QCOMPARE(listing(bar[1]->menu()), (QStringList{"S_AP=Attack Pattern", "S_CR=Chat Room",
+                                                   "S_PL=Player List", "S_SO=Sound Options"}));
+    QCOMPARE(listing(bar[2]->menu()),
+             (QStringList{"H_OH=Offline Help", "-", "H_IH=Online Help", "-", "H_A=About"}));
+    QMenu* online = c.frm->findChild<QMenu*>("H_IH");
+    QVERIFY(online);
+    QCOMPARE(listing(online),
+             (QStringList{"H_IH_MM=Main Menu", "-", "M_IH_CP=Client Program",
+                          "H_IH_SP=Server Program", "H_IH_F=FAQ", "H_IH_A=Acknowledgements"}));
+    QMenu* client = c.frm->findChild<QMenu*>("M_IH_CP");
+    QVERIFY(client);
+    QCOMPARE(listing(client),
+             (QStringList{"M_IH_CP_CMM=Client - Main Menu", "-", "H_IH_CP_FG=First Glance",
+                          "H_IH_CP_M=Menu", "H_IH_CP_GP=Game Play"}));
+}
+
+void TestMainWindow::connectAndDisconnect() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    c.session.calls.clear();
+    c.timer("tmrFallGems")->start();
+    c.timer("tmrUpdate")->start();
+
+    c.action("F_DS")->trigger();
+    QCOMPARE(c.session.calls, std::vector<std::string>{"left"});
+    QVERIFY(!c.timer("tmrFallGems")->isActive());
+    QVERIFY(!c.timer("tmrUpdate")->isActive());
+
+    c.session.calls.clear();
+    QStringList captions;
+    c.session.onCall = [&](const std::string&) { captions << c.frm->windowTitle(); };
+    c.action("F_C2S")->trigger();
+    QCOMPARE(c.session.calls, (std::vector<std::string>{"left", "init", "connect"}));
+    QCOMPARE(captions.at(2), QString("Gemvolt Multi-Player - Client [Initialized]"));
+    QCOMPARE(c.frm->windowTitle(), QString("Gemvolt Multi-Player by Quillmark (06/03/04)"));
+}
+
+void TestMainWindow::showItemsShowTheirWindowsWithoutToggling() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    const std::pair<const char*, QWidget*> items[] = {
+        {"S_AP", c.frm->frmAttack()}, {"S_CR", c.frm->frmChat()}, {"S_PL", c.frm->frmPlayerList()}};
+    for (const auto& [name, window] : items) {
+        QVERIFY(!window->isVisible());
+        c.action(name)->trigger();
+        QVERIFY2(window->isVisible(), name);
+        c.action(name)->trigger();
+        QVERIFY2(window->isVisible(), name);
+    }
+    c.action("S_SO")->trigger();
+    QCOMPARE(c.dialogs.messages.size(), std::size_t(1));
+}
+
+void TestMainWindow::helpAndAboutShowTheirTexts() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    c.action("H_A")->trigger();
+    QCOMPARE(c.dialogs.messages.back(),
+             std::string("This Game was made by Quillmark, so blame him..."));
+    const std::pair<const char*, const char*> pages[] = {
+        {"H_IH_MM", "Help.htm"},         {"M_IH_CP_CMM", "Help.htm#CLIENT"},
+        {"H_IH_CP_FG", "Help.htm#C_FG"}, {"H_IH_CP_M", "Help.htm#C_M"},
+        {"H_IH_CP_GP", "Help.htm#C_GP"}, {"H_IH_SP", "Help.htm#SERVER"},
+        {"H_IH_F", "Help.htm#FAQ"},      {"H_IH_A", "Help.htm#ACK"}};
+    for (const auto& [name, page] : pages) {
+        c.action(name)->trigger();
+        QVERIFY2(QString::fromStdString(c.dialogs.messages.back()).endsWith(page), name);
+    }
+    c.action("H_OH")->trigger();
+    QVERIFY(QString::fromStdString(c.dialogs.messages.back()).endsWith("HELP ME.doc"));
+}
+
+void TestMainWindow::createServerFoundAndNotFound() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    QTemporaryDir folder;
+    QTemporaryDir emptyPath;
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", emptyPath.path().toUtf8());
+
+    c.frm->setAppFolder(folder.path());
+    c.dialogs.messages.clear();
+    c.action("F_CS")->trigger();
+    QCOMPARE(c.dialogs.messages, std::vector<std::string>{"Could not Locate Server Program..."});
+
+    // A server program beside the client starts, detached, without the client waiting.
+    const QString marker = folder.filePath("started");
+    QFile script(folder.filePath(shell::ServerLauncher::programName()));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(QString("#!/bin/sh\necho \"$#\" > '%1'\n").arg(marker).toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    c.dialogs.messages.clear();
+    c.action("F_CS")->trigger();
+    QVERIFY(c.dialogs.messages.empty());
+    QTRY_VERIFY(QFile::exists(marker) && QFile(marker).size() > 0);
+    QFile started(marker);
+    QVERIFY(started.open(QIODevice::ReadOnly));
+    QCOMPARE(started.readAll().trimmed(), QByteArray("0")); // no arguments
+
+    // Not beside the client, but on PATH.
+    QTemporaryDir elsewhere;
+    QVERIFY(
+        QFile::copy(script.fileName(), elsewhere.filePath(shell::ServerLauncher::programName())));
+    QFile::remove(script.fileName());
+    QFile::remove(marker);
+    qputenv("PATH", elsewhere.path().toUtf8());
+    QCOMPARE(shell::ServerLauncher::locate(folder.path()),
+             QDir(elsewhere.path()).filePath(shell::ServerLauncher::programName()));
+    c.action("F_CS")->trigger();
+    QVERIFY(c.dialogs.messages.empty());
+    QTRY_VERIFY(QFile::exists(marker));
+    qputenv("PATH", oldPath);
+}
+
+void TestMainWindow::exitStopsTheFallAndTicksAtDoublingIntervals() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    c.session.calls.clear();
+    QTimer* fall = c.timer("tmrFallGems");
+    QTimer* update = c.timer("tmrUpdate");
+    QTimer* exit = c.timer("Timer1");
+    fall->start();
+    update->start();
+    QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
+    QPointer<shell::FrmChat> chat = c.frm->frmChat();
+    QPointer<shell::FrmPlayerList> players = c.frm->frmPlayerList();
+
+    c.action("F_E")->trigger();
+    QVERIFY(!fall->isActive());
+    QVERIFY(update->isActive()); // snapshots go on until the end
+    QCOMPARE(c.session.calls, std::vector<std::string>{"left"});
+    QVERIFY(chat->logText().endsWith(QString("\nPlease Wait While Program Exits")));
+    QVERIFY(chat->isVisible());
+    QVERIFY(!c.action("F_E")->isEnabled());
+    QVERIFY(exit->isActive());
+
+    // The ticks fall 100, 300, 700 and 1500 ms after the start; the fourth ends the program.
+    int elapsed = 0;
+    const int expected[] = {100, 300, 700, 1500};
+    for (int i = 0; i < 4; ++i) {
+        elapsed += exit->interval();
+        QCOMPARE(elapsed, expected[i]);
+        QCOMPARE(ended.count(), 0);
+        tick(exit);
+    }
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(c.frm->ended());
+    QVERIFY(!exit->isActive());
+    QCOMPARE(c.session.calls, (std::vector<std::string>{"left", "close"}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(chat.isNull());
+    QVERIFY(players.isNull());
+}
+
+void TestMainWindow::closeAfterExitRestartsTheTimerWithoutReset() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
+    QTimer* exit = c.timer("Timer1");
+    c.action("F_E")->trigger();
+    tick(exit);
+    tick(exit); // interval now 400
+    exit->stop();
+    c.session.calls.clear();
+
+    QVERIFY(!c.frm->close()); // the window stays while the program ends
+    QVERIFY(exit->isActive());
+    QCOMPARE(exit->interval(), 400);
+    QCOMPARE(c.session.calls, std::vector<std::string>{"left"});
+    QCOMPARE(c.frm->frmChat()->logText().count("Please Wait While Program Exits"), 2);
+    tick(exit);
+    QCOMPARE(ended.count(), 0);
+    tick(exit);
+    QCOMPARE(ended.count(), 1);
+}
+
+void TestMainWindow::closeWithoutExitKeepsTheFightTimer() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    c.timer("tmrFallGems")->start();
+    QVERIFY(!c.frm->close());
+    QVERIFY(c.timer("tmrFallGems")->isActive());
+    QVERIFY(c.action("F_E")->isEnabled());
+    QVERIFY(!c.frm->frmChat()->isVisible());
+    QVERIFY(c.timer("Timer1")->isActive());
+    QCOMPARE(c.session.count("left"), 1);
+    QVERIFY(c.frm->frmChat()->logText().startsWith(QString("\nPlease Wait While Program Exits")));
+}
+
+void TestMainWindow::arrowKeysReachTheGameFromAnyWidgetOfTheWindow() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    c.seatFighters();
+    c.core.InitGame();
+    QVERIFY(c.core.tmrFallGems());
+    QCOMPARE(c.core.PairC(0), 3);
+
+    QTest::keyClick(c.frm.get(), Qt::Key_Left);
+    QCOMPARE(c.core.PairC(0), 2);
+    QTest::keyClick(c.frm->boardView(), Qt::Key_Right);
+    QCOMPARE(c.core.PairC(0), 3);
+    QTest::keyClick(c.indexed("lblCScore", 0), Qt::Key_Left);
+    QCOMPARE(c.core.PairC(0), 2);
+    const int rowBefore = c.core.PairR(0);
+    QTest::keyClick(c.widget<QPushButton>("RdyButton"), Qt::Key_Down);
+    QCOMPARE(c.core.PairR(0), rowBefore - 1);
+    QTest::keyClick(c.frm->boardView(), Qt::Key_Up); // rotates element 0 around the pivot
+    QVERIFY(c.core.PairR(0) != rowBefore - 1 || c.core.PairC(0) != 2);
+
+    // The chat window's input line keeps its keys.
+    const int column = c.core.PairC(0);
+    c.frm->frmChat()->show();
+    c.frm->frmChat()->txtSend()->setText("ab");
+    c.frm->frmChat()->txtSend()->setCursorPosition(2);
+    QTest::keyClick(c.frm->frmChat()->txtSend(), Qt::Key_Left);
+    QCOMPARE(c.core.PairC(0), column);
+    QCOMPARE(c.frm->frmChat()->txtSend()->cursorPosition(), 1);
+}
+
+void TestMainWindow::coreTimersDriveTheRealTimers() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    c.seatFighters();
+    c.core.InitGame();
+    QVERIFY(c.timer("tmrFallGems")->isActive());
+    QVERIFY(c.timer("tmrUpdate")->isActive());
+
+    // A fall tick from the real timer moves the pair one row down.
+    const int row = c.core.PairR(0);
+    tick(c.timer("tmrFallGems"));
+    QCOMPARE(c.core.PairR(0), row - 1);
+
+    c.core.setTmrCountDown(true);
+    QVERIFY(c.timer("tmrCountDown")->isActive());
+    tick(c.timer("tmrCountDown"));
+    QCOMPARE(c.session.count("countdown"), 1);
+    c.core.HandleGameOver();
+    QVERIFY(!c.timer("tmrFallGems")->isActive());
+    QVERIFY(!c.timer("tmrUpdate")->isActive());
+}
+
+void TestMainWindow::boardDrawsShapesAndColoursAtTheirCells() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    c.core.writeCell(0, 0, 0, gem(common::ShapeNormal, common::GemRed));
+    c.core.writeCell(0, 1, 0, gem(common::ShapeCrash, common::GemBlue));
+    c.core.writeCell(1, 5, 14, gem(common::ShapeNormal, common::GemGreen));
+    c.core.writeCell(1, 0, 3, gem(common::ShapeCrash, common::GemYellow));
+    c.core.SetGem(1, 0, 0);
+    c.core.SetGem(1, 1, 0);
+    c.core.SetGem(2, 5, 14);
+    c.core.SetGem(2, 0, 3);
+    c.core.setNextGem(0, common::ShapeCrash, common::GemGreen);
+    // A gem that moved away leaves a hidden cell with its stale shape and colour.
+    c.core.writeCell(0, 2, 2, gem(common::ShapeNormal, common::GemYellow));
+    c.core.SetGem(1, 2, 2);
+    c.core.writeCell(0, 2, 2, common::GemCell{false, common::ShapeNormal, 0, common::GemYellow});
+    c.core.SetGem(1, 2, 2);
+
+    shell::BoardView* view = c.frm->boardView();
+    const QImage image = view->grab().toImage();
+    if (qEnvironmentVariableIsSet("GEMVOLT_SHOT"))
+        image.save(qEnvironmentVariable("GEMVOLT_SHOT"));
+    const qreal dpr = image.devicePixelRatio();
+    auto at = [&](QPointF p) { return image.pixelColor((p * dpr).toPoint()); };
+    auto centre = [&](QRect r) { return QRectF(r).center(); };
+    auto corner = [&](QRect r) {
+        return QPointF(r.left() + r.width() * 0.12, r.top() + r.height() * 0.12);
+    };
+
+    const QRect red = view->cellRect(0, 0);
+    QVERIFY(looksLike(at(centre(red)), common::GemRed));
+    QVERIFY2(looksLike(at(corner(red)), common::GemRed), "a rounded square fills its corners");
+    const QRect blue = view->cellRect(0, 1);
+    QVERIFY(looksLike(at(centre(blue)), common::GemBlue));
+    QVERIFY2(isBackground(at(corner(blue))), "a circle leaves its corners empty");
+    QVERIFY(looksLike(at(centre(view->cellRect(1, 89))), common::GemGreen));
+    QVERIFY(looksLike(at(centre(view->cellRect(1, 18))), common::GemYellow));
+    QVERIFY(isBackground(at(corner(view->cellRect(1, 18)))));
+    QVERIFY(looksLike(at(centre(view->nextGemRect(0))), common::GemGreen));
+    QVERIFY(isBackground(at(centre(view->nextGemRect(2)))));
+    QVERIFY(isBackground(at(centre(view->cellRect(0, 14))))); // the hidden stale gem
+    QVERIFY(isBackground(at(centre(view->cellRect(0, 50))))); // never drawn
+    QVERIFY(isBackground(at(centre(view->cellRect(1, 0)))));
+
+    // The cells stand at their designed twips positions: board 2 column 5 top row at (9480, 840).
+    const double k = view->scale();
+    const QRect top = view->cellRect(1, 89);
+    const QRect origin = view->toPixels(0, 0, 0, 0);
+    QVERIFY(std::abs(top.left() - origin.left() - 9480 * k) <= 1);
+    QVERIFY(std::abs(top.top() - origin.top() - 840 * k) <= 1);
+    QVERIFY(std::abs(top.width() - 495 * k) <= 1);
+
+    // ClearGrids hides every cell.
+    c.core.ClearGrids();
+    const QImage cleared = view->grab().toImage();
+    QVERIFY(isBackground(cleared.pixelColor((centre(red) * dpr).toPoint())));
+}
+
+void TestMainWindow::boardScalesWithTheWindow() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    shell::BoardView* view = c.frm->boardView();
+    c.core.writeCell(0, 3, 7, gem(common::ShapeNormal, common::GemRed));
+    c.core.SetGem(1, 3, 7);
+    const QRect small = view->cellRect(0, 7 * 6 + 3);
+    const QRect smallName = c.indexed("lblPlyName", 0)->geometry();
+    c.frm->resize(c.frm->width() * 2, c.frm->height() * 2);
+    QCoreApplication::processEvents();
+    const QRect big = view->cellRect(0, 7 * 6 + 3);
+    QVERIFY(big.width() >= small.width() * 2 - 2);
+    const QRect bigName = c.indexed("lblPlyName", 0)->geometry();
+    QVERIFY(bigName.width() >= smallName.width() * 2 - 2);
+    // The name label stays under its board.
+    QVERIFY(std::abs(bigName.left() - view->cellRect(0, 0).left()) <= 2);
+    const QImage image = view->grab().toImage();
+    QVERIFY(looksLike(image.pixelColor((QRectF(big).center() * image.devicePixelRatio()).toPoint()),
+                      common::GemRed));
+}
+
+void TestMainWindow::onlyChangedCellsRepaint() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    shell::BoardView* view = c.frm->boardView();
+    QCoreApplication::processEvents();
+
+    struct PaintSpy : QObject {
+        QRegion painted;
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) {
+                ++paints;
+                painted += static_cast<QPaintEvent*>(e)->region();
+            }
+            return false;
+        }
+    } spy;
+    view->installEventFilter(&spy);
+
+    c.core.writeCell(0, 4, 2, gem(common::ShapeCrash, common::GemGreen));
+    c.core.SetGem(1, 4, 2);
+    view->repaint(); // the core's immediate repaint
+    QCOMPARE(spy.paints, 1);
+    QCOMPARE(spy.painted.boundingRect(), view->cellRect(0, 2 * 6 + 4));
+
+    // Drawing the same gem again, or hiding an already hidden cell, repaints nothing.
+    spy.paints = 0;
+    c.core.SetGem(1, 4, 2);
+    c.core.SetGem(1, 0, 0);
+    view->repaint();
+    QCOMPARE(spy.paints, 0);
+    QVERIFY(view->gemPainter().cachedCount() >= 1);
+    view->removeEventFilter(&spy);
+}
+
+void TestMainWindow::panelShowsTheCoreTextsAndReadyWorksByMouseAndReturn() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    auto* panel = c.widget<QGroupBox>("frmNxtMatch");
+    auto* ready = c.widget<QPushButton>("RdyButton");
+    QCOMPARE(panel->title(), QString("Game Over"));
+    QCOMPARE(ready->text(), QString("Ready"));
+    QCOMPARE(c.widget<QLabel>("lblCountIn")->font().pointSize(), 48);
+    QCOMPARE(c.widget<QLabel>("lblStartIn")->text(), QString("Match Will - Start In      -"));
+    QCOMPARE(c.widget<QLabel>("lblWinner")->text(), QString("<Player Name> Wins!"));
+
+    // Return does nothing while the panel is hidden.
+    QTest::keyClick(c.frm.get(), Qt::Key_Return);
+    QCOMPARE(c.session.count("ready"), 0);
+
+    c.seatFighters();
+    c.core.HandleGameOver();
+    c.frm->syncFromCore();
+    QVERIFY(panel->isVisible());
+    QCOMPARE(c.widget<QLabel>("lblWinner")->text(), QString("Alice Wins!"));
+    QCOMPARE(c.widget<QLabel>("lblNxtMatch")->text(),
+             QString("The Next Fight Will Be: Alice Vs Bob"));
+    QCOMPARE(c.widget<QLabel>("lblP1Ready")->text(), QString("Alice - Ready = No"));
+    QCOMPARE(c.widget<QLabel>("lblP2Ready")->text(), QString("Bob - Ready = No"));
+    QCOMPARE(c.widget<QLabel>("lblCountIn")->text(), QString("N/A"));
+
+    QTest::mouseClick(ready, Qt::LeftButton);
+    QCOMPARE(c.session.count("ready"), 1);
+    QTest::keyClick(c.frm->boardView(), Qt::Key_Return);
+    QCOMPARE(c.session.count("ready"), 2);
+    QTest::keyClick(c.frm.get(), Qt::Key_Enter);
+    QCOMPARE(c.session.count("ready"), 3);
+
+    c.core.setPanelVisible(false);
+    c.frm->coreChanged();
+    QVERIFY(!panel->isVisible());
+}
+
+void TestMainWindow::figuresFollowTheCore() {
+    Client c;
+    QVERIFY(c.frm->startUp());
+    c.core.setIncoming(1, "07");
+    c.core.setStatsLabels(0, "120", "3", "2");
+    c.core.setPlayerTable({{"5", "Alice", "1", "0"}, {"6", "Bob", "0", "1"}});
+    c.frm->coreChanged();
+    QCOMPARE(c.indexed("lblIncoming", 1)->text(), QString("07"));
+    QCOMPARE(c.indexed("lblIncoming", 0)->text(), QString("00"));
+    QCOMPARE(c.indexed("lblCScore", 0)->text(), QString("120"));
+    QCOMPARE(c.frm->frmPlayerList()->listPlayerName()->count(), 2);
+    c.core.InitGame();
+    c.frm->syncFromCore();
+    QCOMPARE(c.indexed("lblPlyName", 0)->text(), QString("Alice"));
+    QCOMPARE(c.indexed("lblPlyName", 1)->text(), QString("Bob"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_shell_main.moc"
