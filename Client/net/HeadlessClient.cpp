@@ -74,8 +74,8 @@ bool HeadlessClient::ConnectToServer() {
 }
 
 void HeadlessClient::DisconnectFromServer() {
-    m_core.stopTimer(board::Timer::FallGems);
-    m_core.stopTimer(board::Timer::Update);
+    m_core.setTimerEnabled(board::Timer::FallGems, false);
+    m_core.setTimerEnabled(board::Timer::Update, false);
     m_handlers.SendPlayerLeft();
     // Gone means gone: without this the "disconnected" player would still
     // receive and send chat.
@@ -85,7 +85,7 @@ void HeadlessClient::DisconnectFromServer() {
 }
 
 void HeadlessClient::Exit() {
-    m_core.stopTimer(board::Timer::FallGems);
+    m_core.setTimerEnabled(board::Timer::FallGems, false);
     beginExit();
     if (m_ports.chatWindow)
         m_ports.chatWindow->showChatWindow();

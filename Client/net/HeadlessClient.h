@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Client/battle/GameCore.h"
 #include "Client/board/Ports.h"
 #include "Client/net/ChatLog.h"
-#include "Client/net/ClientCore.h"
 #include "Client/net/MatchFlow.h"
 #include "Client/net/PacketHandlers.h"
 #include "Client/net/Session.h"
@@ -83,8 +83,8 @@ public:
     void ApplyPattern() { m_core.cmdApply_Click(); }
 
     // --- parts ---
-    ClientCore& core() { return m_core; }
-    const ClientCore& core() const { return m_core; }
+    battle::GameCore& core() { return m_core; }
+    const battle::GameCore& core() const { return m_core; }
     Session& session() { return m_session; }
     PacketHandlers& handlers() { return m_handlers; }
     MatchFlow& matchFlow() { return m_flow; }
@@ -105,7 +105,7 @@ private:
     void beginExit();
     void applyPorts();
 
-    ClientCore m_core;
+    battle::GameCore m_core;
     ChatLog m_chat;
     MatchFlow m_flow;
     PacketHandlers m_handlers;

@@ -11,7 +11,7 @@ namespace {
 constexpr const char* ReadyYes = " - Ready = Yes";
 constexpr const char* ReadyNo = " - Ready = No";
 
-std::int64_t rowId(const ClientCore& core, int row) {
+std::int64_t rowId(const battle::GameCore& core, int row) {
     if (core.playerTable().rowCount() <= row)
         return -1;
     return common::numberValue(core.listID(row));
@@ -68,7 +68,7 @@ void MatchFlow::MarkReady(std::int64_t sender) {
     }
     if (m_ready[0] && m_ready[1]) {
         m_core.setLblCountIn("3");
-        m_core.setTmrCountDown(true);
+        m_core.setTimerEnabled(board::Timer::CountDown, true);
     }
 }
 
@@ -88,7 +88,7 @@ void MatchFlow::AfterStandings() {
         // A count-down for a pairing that no longer exists would start a fight
         // nobody declared ready for.
         if (m_core.tmrCountDown() && !m_fightRunning) {
-            m_core.setTmrCountDown(false);
+            m_core.setTimerEnabled(board::Timer::CountDown, false);
             m_core.setLblCountIn("N/A");
         }
     }
@@ -119,7 +119,7 @@ void MatchFlow::GameOver() {
 void MatchFlow::CountDownTick() {
     const std::string& text = m_core.lblCountIn();
     if (!holdsNumber(text)) {
-        m_core.setTmrCountDown(false);
+        m_core.setTimerEnabled(board::Timer::CountDown, false);
         return;
     }
     const std::int64_t count = common::numberValue(text) - 1;
@@ -129,9 +129,10 @@ void MatchFlow::CountDownTick() {
         m_fightRunning = true;
         m_strangeShown = false;
         m_core.setPanelVisible(false);
-        m_core.setTmrCountDown(false);
+        m_core.setTimerEnabled(board::Timer::CountDown, false);
     } else if (count < 0) {
-        m_core.setTmrCountDown(false); // a count below 0 never reaches the fight
+        m_core.setTimerEnabled(board::Timer::CountDown,
+                               false); // a count below 0 never reaches the fight
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Client/net/ClientCore.h"
+#include "Client/battle/GameCore.h"
 
 #include <array>
 #include <cstdint>
@@ -30,7 +30,7 @@ public:
     /** The two identifiers of the next fight; -1 for a row that does not exist. */
     using Pairing = std::pair<std::int64_t, std::int64_t>;
 
-    explicit MatchFlow(ClientCore& core) : m_core(core) {}
+    explicit MatchFlow(battle::GameCore& core) : m_core(core) {}
 
     /** How the Ready button sends MsgReady (the builder SendReady). */
     void setReadySender(std::function<void()> sendReady) { m_sendReady = std::move(sendReady); }
@@ -74,7 +74,7 @@ private:
     void showMessage(const std::string& text);
     void writeReadyLabels(const Pairing& pairing);
 
-    ClientCore& m_core;
+    battle::GameCore& m_core;
     std::function<void()> m_sendReady;
     std::array<bool, 2> m_ready{false, false};
     Pairing m_readyPairing{-1, -1};

@@ -14,7 +14,7 @@ using namespace common;
 
 namespace {
 
-std::int64_t rowId(const ClientCore& core, int row) {
+std::int64_t rowId(const battle::GameCore& core, int row) {
     if (core.playerTable().rowCount() <= row)
         return -1;
     return numberValue(core.listID(row));
@@ -28,7 +28,7 @@ std::int16_t toShape(const NumberField& field) {
 
 } // namespace
 
-PacketHandlers::PacketHandlers(ClientCore& core, ChatLog& chat, MatchFlow& flow)
+PacketHandlers::PacketHandlers(battle::GameCore& core, ChatLog& chat, MatchFlow& flow)
     : m_core(core), m_chat(chat), m_flow(flow) {
     m_flow.setReadySender([this] { SendReady(); });
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Client/battle/GameCore.h"
 #include "Client/board/MessagePort.h"
 #include "Client/net/ChatLog.h"
-#include "Client/net/ClientCore.h"
 #include "Client/net/MatchFlow.h"
 #include "Client/net/MessageSender.h"
 #include "Client/net/SessionDialogs.h"
@@ -40,7 +40,7 @@ inline constexpr const char* StrangeIncomingMessage =
  */
 class PacketHandlers : public board::MessagePort {
 public:
-    PacketHandlers(ClientCore& core, ChatLog& chat, MatchFlow& flow);
+    PacketHandlers(battle::GameCore& core, ChatLog& chat, MatchFlow& flow);
 
     /** Where the builders send (none: every send fails quietly). */
     void setSender(MessageSender* sender) { m_sender = sender; }
@@ -115,7 +115,7 @@ private:
     /** The board a message names may be drawn here: 1 or 2, and not our own. */
     bool acceptsBoard(std::int64_t board) const;
 
-    ClientCore& m_core;
+    battle::GameCore& m_core;
     ChatLog& m_chat;
     MatchFlow& m_flow;
     MessageSender* m_sender = nullptr;
