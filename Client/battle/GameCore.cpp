@@ -32,14 +32,6 @@ void GameCore::setStatsLabels(int b, std::string score, std::string bestChain,
     m_lblBCombo[idx(b)] = std::move(bestCombo);
 }
 
-void GameCore::setTmrCountDown(bool enabled) {
-    if (m_tmrCountDown == enabled)
-        return;
-    m_tmrCountDown = enabled;
-    if (ports().timers)
-        ports().timers->timerChanged(board::Timer::CountDown, enabled);
-}
-
 void GameCore::setDestroyCount(int count) {
     m_destroyCount = std::clamp(count, 0, common::BoardCells - 1);
 }
@@ -110,7 +102,7 @@ void GameCore::HandleGameStatus() {
 
     // Judged after the counter gems have fallen: they can lose the fight too.
     if (Grids(b, DefeatColumn, TopRow).Occupied) {
-        setTimer(board::Timer::FallGems, false);
+        setTimerEnabled(board::Timer::FallGems, false);
         if (ports().messages)
             ports().messages->sendGameOver();
     }
@@ -243,8 +235,8 @@ void GameCore::HandleStats() {
 }
 
 void GameCore::HandleGameOver() {
-    setTimer(board::Timer::FallGems, false);
-    setTimer(board::Timer::Update, false);
+    setTimerEnabled(board::Timer::FallGems, false);
+    setTimerEnabled(board::Timer::Update, false);
     HandleStats();
     const std::string& first = listPlayerName(0);
     const std::string& second = listPlayerName(1);

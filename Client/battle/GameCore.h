@@ -72,7 +72,6 @@ public:
     const std::string& lblP1Ready() const { return m_panel.lblP1Ready; }
     const std::string& lblP2Ready() const { return m_panel.lblP2Ready; }
     const std::string& lblCountIn() const { return m_panel.lblCountIn; }
-    bool tmrCountDown() const { return m_tmrCountDown; }
 
     // --- setters for the network layer and the match flow ---
     /** Replace every player's pattern as the server last handed them out. */
@@ -90,8 +89,6 @@ public:
     void setLblP1Ready(std::string text) { m_panel.lblP1Ready = std::move(text); }
     void setLblP2Ready(std::string text) { m_panel.lblP2Ready = std::move(text); }
     void setLblCountIn(std::string text) { m_panel.lblCountIn = std::move(text); }
-    /** Switch the count-down timer's flag, telling the timer port when it changes. */
-    void setTmrCountDown(bool enabled);
     /** Set DestroyCount before a search (the caller of DestroyerGems sets it to 0). */
     void setDestroyCount(int count);
 
@@ -147,7 +144,6 @@ private:
     std::vector<common::PatternEntry> m_patternTable;
     AttackEditor m_editor;
     NextFightPanel m_panel;
-    bool m_tmrCountDown = false;
 };
 
 } // namespace gemvolt::battle

@@ -145,8 +145,8 @@ void Board::InitGame() {
         return;
     MakeNewGems();
     UseNextGems();
-    setTimer(Timer::FallGems, true);
-    setTimer(Timer::Update, true);
+    setTimerEnabled(Timer::FallGems, true);
+    setTimerEnabled(Timer::Update, true);
 }
 
 void Board::KeyDown(int keyCode, int /*shift*/) {
@@ -329,21 +329,13 @@ void Board::FallGems() {
     }
 }
 
-void Board::setTimer(Timer timer, bool enabled) {
-    bool* flag = nullptr;
-    switch (timer) {
-    case Timer::FallGems:
-        flag = &m_tmrFallGems;
-        break;
-    case Timer::Update:
-        flag = &m_tmrUpdate;
-        break;
-    case Timer::CountDown:
-        return; // kept by the layer above
-    }
-    if (*flag == enabled)
+void Board::setTimerEnabled(Timer timer, bool enabled) {
+    bool& flag = timer == Timer::FallGems ? m_tmrFallGems
+                 : timer == Timer::Update ? m_tmrUpdate
+                                          : m_tmrCountDown;
+    if (flag == enabled)
         return;
-    *flag = enabled;
+    flag = enabled;
     if (m_ports.timers)
         m_ports.timers->timerChanged(timer, enabled);
 }

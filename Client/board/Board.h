@@ -93,6 +93,8 @@ public:
     std::int32_t LocalPlayerId() const { return m_localPlayerId; }
     bool tmrFallGems() const { return m_tmrFallGems; }
     bool tmrUpdate() const { return m_tmrUpdate; }
+    /** The count-down timer's flag; the game never changes it, the match flow does. */
+    bool tmrCountDown() const { return m_tmrCountDown; }
     /** The board number the current or last fight started on (0 if none / watching). */
     int FightBoard() const { return m_fightBoard; }
     const RandomSource& randomSource() const { return m_random; }
@@ -109,6 +111,12 @@ public:
     void writeCell(int b, int c, int r, const common::GemCell& cell);
     /** Set and draw next-pair cell NextGem(index); an index outside 0..3 is ignored. */
     void setNextGem(int index, std::int16_t shape, std::int32_t color);
+    /**
+     * Switch a timer's enabled flag, telling the timer port when it changes. The
+     * game switches tmrFallGems and tmrUpdate itself; the shell stops them on
+     * disconnect and exit, and the match flow runs tmrCountDown.
+     */
+    void setTimerEnabled(Timer timer, bool enabled);
 
     // --- procedures ---
     /** Empty both boards (Occupied false, Shape 0, Color 0, CellIndex row × 6 + column), hide all
@@ -146,8 +154,6 @@ protected:
     common::GemCell& cellAt(int b, int c, int r) {
         return m_grids[static_cast<std::size_t>(b)][static_cast<std::size_t>(r * 6 + c)];
     }
-    /** Set a timer's enabled flag, telling the timer port when it changes. */
-    void setTimer(Timer timer, bool enabled);
     /** True while the local player still fights on the board the fight started on. */
     bool fightingOnStartBoard() const;
     void drawCell(int b, int c, int r);
@@ -172,6 +178,7 @@ private:
     std::int32_t m_localPlayerId = 0;
     bool m_tmrFallGems = false;
     bool m_tmrUpdate = false;
+    bool m_tmrCountDown = false;
     int m_fightBoard = 0;
     RandomSource m_random;
     Ports m_ports;

@@ -506,6 +506,23 @@ private slots:
         QCOMPARE(pairPos(game), (Pos{2, 11, 2, 12}));
     }
 
+    void aStoppedFallTimerFreezesThePair() {
+        // the shell's disconnect stops the fall timer mid-fight
+        startOn(Empty);
+        game.setTimerEnabled(board::Timer::FallGems, false);
+        game.setTimerEnabled(board::Timer::FallGems, false);
+        game.setTimerEnabled(board::Timer::CountDown, true);
+        QCOMPARE(rec.events,
+                 (std::vector<std::string>{"timer tmrFallGems off", "timer tmrCountDown on"}));
+        QVERIFY(game.tmrCountDown());
+        rec.clear();
+        for (int key : {KeyCodeDown, KeyCodeLeft, KeyCodeUp, KeyCodeRight})
+            press(game, key);
+        game.FallTick();
+        QVERIFY(rec.events.empty());
+        QCOMPARE(pairPos(game), (Pos{3, 13, 3, 14}));
+    }
+
     void aCopyPlaysOnWithoutTouchingTheOriginal() {
         startOn(Empty);
         Board sim = game;
