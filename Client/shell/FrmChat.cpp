@@ -1,5 +1,6 @@
 #include "Client/shell/FrmChat.h"
 
+#include "Client/net/ChatLog.h"
 #include "Client/shell/Twips.h"
 
 #include <QLineEdit>
@@ -19,71 +20,64 @@ constexpr int HideHeight = 375;
 constexpr int SendHeight = 315;
 constexpr int DesignWidth = 7200;
 constexpr int DesignHeight = 5400;
+
+QString shownText(const QString& log) {
+    QString text = log;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
 } // namespace
 
-FrmChat::FrmChat(std::function<void(const std::string&)> send,
-                 std::function<std::string()> localName, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_send(std::move(send)), m_localName(std::move(localName)),
-      m_txtChat(new QPlainTextEdit(this)), m_txtSend(new QLineEdit(this)),
-      m_hide(new QPushButton("_Hide", this)) {
+FrmChat::FrmChat(const net::ChatLog& log, std::function<void(const QString&)> send,
+                 std::function<QString()> localName, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_log(log), m_send(std::move(send)),
+      m_localName(std::move(localName)), m_txtChat(new QPlainTextEdit(this)),
+      m_txtSend(new QLineEdit(this)), m_hide(new QPushButton("_Hide", this)) {
     setObjectName("frmChat");
     setWindowTitle("GMVLT - Chat Room");
     m_txtChat->setObjectName("txtChat");
     m_txtChat->setReadOnly(true);
     m_txtChat->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_txtChat->setFocusPolicy(Qt::ClickFocus);
     m_txtSend->setObjectName("txtSend");
     m_hide->setObjectName("cmdHide");
     // The input line comes first in the tab order and has the focus when the window opens.
-    setTabOrder(m_txtSend, m_txtChat);
-    setTabOrder(m_txtChat, m_hide);
-    m_txtChat->setFocusPolicy(Qt::ClickFocus);
+    setTabOrder(m_txtSend, m_hide);
     connect(m_txtSend, &QLineEdit::returnPressed, this, &FrmChat::sendInputLine);
     connect(m_hide, &QPushButton::clicked, this, &QWidget::hide);
+    connect(&m_log, &net::ChatLog::changed, this, &FrmChat::showLog);
     resize(Twips::toPixels(this, DesignWidth), Twips::toPixels(this, DesignHeight));
     layoutWidgets();
+    showLog();
 }
 
 void FrmChat::sendInputLine() {
-    const std::string line =
-        (m_localName ? m_localName() : std::string()) + ":>" + m_txtSend->text().toStdString();
+    const QString line = (m_localName ? m_localName() : QString()) + ":>" + m_txtSend->text();
     if (m_send)
         m_send(line);
     m_txtSend->clear();
 }
 
-void FrmChat::AppendChatLine(const QString& line) {
-    m_log += line + "\r\n";
-    if (m_log.size() > MaxLogChars) {
-        m_log.clear();
-        m_txtChat->clear();
+void FrmChat::showLog() {
+    const QString text = shownText(m_log.text());
+    if (text == m_shown)
         return;
+    if (!m_shown.isEmpty() && text.startsWith(m_shown)) {
+        // The usual case, a line added at the end: append only what is new.
+        QTextCursor cursor(m_txtChat->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(text.mid(m_shown.size()));
+    } else {
+        m_txtChat->setPlainText(text);
     }
-    // The widget mirrors the log: the line, then the break that ends it.
-    QTextCursor cursor(m_txtChat->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(line);
-    cursor.insertBlock();
-    m_txtChat->verticalScrollBar()->setValue(m_txtChat->verticalScrollBar()->maximum());
-}
-
-void FrmChat::appendText(const QString& text) {
-    m_log += text;
-    // The widget shows the log's line breaks; CR LF and a lone LF both start a new line.
-    QString shown = text;
-    shown.replace("\r\n", "\n");
-    QTextCursor cursor(m_txtChat->document());
-    cursor.movePosition(QTextCursor::End);
-    const QStringList parts = shown.split('\n');
-    for (int i = 0; i < parts.size(); ++i) {
-        if (i > 0)
-            cursor.insertBlock();
-        cursor.insertText(parts[i]);
-    }
+    m_shown = text;
+    // The newest line is in view.
     m_txtChat->verticalScrollBar()->setValue(m_txtChat->verticalScrollBar()->maximum());
 }
 
 void FrmChat::GoodBye() {
     hide();
+    disconnect(&m_log, nullptr, this, nullptr);
     deleteLater();
 }
 

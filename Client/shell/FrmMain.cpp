@@ -1,6 +1,7 @@
 #include "Client/shell/FrmMain.h"
 
 #include "Client/battle/GameCore.h"
+#include "Client/net/HeadlessClient.h"
 #include "Client/shell/BoardView.h"
 #include "Client/shell/Dialogs.h"
 #include "Client/shell/FrmAttack.h"
@@ -10,6 +11,7 @@
 #include "Client/shell/SilentSound.h"
 #include "Client/shell/SleepPause.h"
 #include "Client/shell/Twips.h"
+#include "Client/shell/WidgetTicker.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,13 +30,6 @@
 namespace gemvolt::shell {
 
 namespace {
-
-QTimer* makeTimer(QObject* parent, const char* name, int interval) {
-    auto* timer = new QTimer(parent);
-    timer->setObjectName(name);
-    timer->setInterval(interval);
-    return timer;
-}
 
 void setLabel(QLabel* label, const std::string& text) {
     if (label)
@@ -61,14 +56,10 @@ QPushButton#RdyButton:pressed { background: #e0b83c; }
 
 } // namespace
 
-FrmMain::FrmMain(battle::GameCore& core, SessionLink& session, Dialogs& dialogs,
-                 board::PausePort* pause, QWidget* parent)
-    : QMainWindow(parent), m_core(core), m_session(session), m_dialogs(dialogs),
-      m_silence(std::make_unique<SilentSound>()), m_sound(m_silence.get()),
-      m_tmrFallGems(makeTimer(this, "tmrFallGems", 1000)),
-      m_tmrUpdate(makeTimer(this, "tmrUpdate", 200)),
-      m_tmrCountDown(makeTimer(this, "tmrCountDown", 1000)),
-      m_Timer1(makeTimer(this, "Timer1", 100)) {
+FrmMain::FrmMain(Dialogs& dialogs, board::PausePort* pause, QWidget* parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_client(std::make_unique<net::HeadlessClient>(
+                                                   dialogs, std::make_unique<WidgetTicker>(this))),
+      m_silence(std::make_unique<SilentSound>()), m_sound(m_silence.get()) {
     setObjectName("frmMain");
     setWindowTitle(CaptionCreated);
     buildPlayArea();
@@ -79,27 +70,10 @@ FrmMain::FrmMain(battle::GameCore& core, SessionLink& session, Dialogs& dialogs,
         pause = m_ownPause.get();
     }
     m_pause = pause;
+    setSoundPort(nullptr);
 
-    connect(m_tmrFallGems, &QTimer::timeout, this, [this] {
-        m_core.FallTick();
-        syncFromCore();
-    });
-    connect(m_tmrUpdate, &QTimer::timeout, this, [this] { m_core.BoardUpdateTick(); });
-    connect(m_tmrCountDown, &QTimer::timeout, this, [this] {
-        m_session.CountDownTick();
-        syncFromCore();
-    });
-    connect(m_Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
-
-    board::Ports ports;
-    ports.draw = m_view;
-    ports.pause = m_pause;
-    ports.sound = m_sound;
-    ports.messages = m_session.messagePort();
-    ports.timers = this;
-    ports.messageBox = &m_dialogs;
-    m_core.setPorts(ports);
-    m_session.setListener(this);
+    connect(m_client.get(), &net::HeadlessClient::stateChanged, this, &FrmMain::syncFromCore);
+    connect(m_client.get(), &net::HeadlessClient::exitFinished, this, &FrmMain::exitFinished);
 
     // Arrow keys belong to the game wherever the focus is inside this window.
     qApp->installEventFilter(this);
@@ -108,11 +82,14 @@ FrmMain::FrmMain(battle::GameCore& core, SessionLink& session, Dialogs& dialogs,
 
 FrmMain::~FrmMain() {
     qApp->removeEventFilter(this);
-    m_session.setListener(nullptr);
-    m_core.detachPorts();
     delete m_frmChat;
     delete m_frmPlayerList;
     delete m_frmAttack;
+    m_client.reset();
+}
+
+battle::GameCore& FrmMain::core() {
+    return m_client->core();
 }
 
 FrmChat* FrmMain::frmChat() const {
@@ -127,9 +104,7 @@ FrmAttack* FrmMain::frmAttack() const {
 
 void FrmMain::setSoundPort(board::SoundPort* sound) {
     m_sound = sound ? sound : m_silence.get();
-    board::Ports ports = m_core.ports();
-    ports.sound = m_sound;
-    m_core.setPorts(ports);
+    m_client->setPorts({m_view, m_pause, m_sound, &m_dialogs, this});
 }
 
 // --- building -------------------------------------------------------------------------------
@@ -251,7 +226,7 @@ void FrmMain::buildPanel() {
     m_RdyButton->setDefault(true);
     layout->addWidget(m_RdyButton, 0, Qt::AlignHCenter);
     connect(m_RdyButton, &QPushButton::clicked, this, [this] {
-        m_session.RdyButton_Click();
+        m_client->RdyButton_Click();
         syncFromCore();
     });
     m_view->place(m_frmNxtMatch, 1560, 2280, 7095, 4440);
@@ -311,10 +286,11 @@ bool FrmMain::startUp() {
     m_appFolder = QCoreApplication::applicationDirPath();
 
     // Secondary windows, hidden, in this order: chat, player list, sound, attack editor.
-    m_frmChat = new FrmChat([this](const std::string& line) { m_session.SendChat(line); },
-                            [this] { return m_session.LocalPlayerName(); });
+    m_frmChat = new FrmChat(
+        m_client->chatLog(), [this](const QString& line) { m_client->SendChat(line); },
+        [this] { return m_client->session().LocalPlayerName(); });
     m_frmPlayerList = new FrmPlayerList;
-    m_frmAttack = new FrmAttack(m_core);
+    m_frmAttack = new FrmAttack(core());
     connect(m_frmAttack, &FrmAttack::changed, this, &FrmMain::syncFromCore);
     syncFromCore();
 
@@ -327,22 +303,19 @@ bool FrmMain::startUp() {
              area.y() + Twips::toPixels(this, 200));
     }
     show();
-    m_core.ClearGrids();
+    core().ClearGrids();
     QCoreApplication::processEvents();
     return connectSession();
 }
 
 bool FrmMain::connectSession() {
-    if (!m_session.DirectPlayInit()) {
+    net::Session& session = m_client->session();
+    if (!session.DirectPlayInit()) {
         endProgram();
         return false;
     }
-    // The session may have new message ports after set-up.
-    board::Ports ports = m_core.ports();
-    ports.messages = m_session.messagePort();
-    m_core.setPorts(ports);
     setWindowTitle(CaptionInitialized);
-    if (!m_session.ConnectToServer()) {
+    if (!session.ConnectToServer()) {
         endProgram();
         return false;
     }
@@ -352,10 +325,6 @@ bool FrmMain::connectSession() {
 }
 
 void FrmMain::endProgram() {
-    m_tmrFallGems->stop();
-    m_tmrUpdate->stop();
-    m_tmrCountDown->stop();
-    m_Timer1->stop();
     m_ended = true;
     emit programEnded();
 }
@@ -366,9 +335,7 @@ void FrmMain::F_C2S_Click() {
 }
 
 void FrmMain::F_DS_Click() {
-    m_tmrFallGems->stop();
-    m_tmrUpdate->stop();
-    m_session.SendPlayerLeft();
+    m_client->DisconnectFromServer();
 }
 
 void FrmMain::F_CS_Click() {
@@ -402,38 +369,26 @@ void FrmMain::showSecondary(QWidget* window) {
     window->activateWindow();
 }
 
-// --- the way out ----------------------------------------------------------------------------
-
-void FrmMain::appendExitNotice() {
-    if (m_frmChat)
-        m_frmChat->appendText(QString(QChar(10)) + ExitNotice);
+void FrmMain::showChatWindow() {
+    showSecondary(m_frmChat);
 }
 
+// --- the way out ----------------------------------------------------------------------------
+
 void FrmMain::F_E_Click() {
-    m_tmrFallGems->stop();
-    m_session.SendPlayerLeft();
-    appendExitNotice();
-    m_Timer1->start();
-    showSecondary(m_frmChat);
+    m_client->Exit();
     m_F_E->setEnabled(false);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
     // The window stays while the exit timer runs; the program ends through it.
     event->ignore();
-    if (m_ended)
-        return;
-    m_session.SendPlayerLeft();
-    appendExitNotice();
-    m_Timer1->start();
+    if (!m_ended)
+        m_client->CloseRequested();
 }
 
-void FrmMain::Timer1_Timer() {
-    m_Timer1->setInterval(m_Timer1->interval() * 2);
-    if (m_Timer1->interval() <= 1000)
-        return;
-    m_Timer1->stop();
-    m_session.CloseSession();
+void FrmMain::exitFinished() {
+    // The session is closed; the chat, player-list and sound windows go, then the program.
     if (m_frmChat)
         m_frmChat->GoodBye();
     if (m_frmPlayerList)
@@ -441,7 +396,7 @@ void FrmMain::Timer1_Timer() {
     endProgram();
 }
 
-// --- keys, timers, notices ------------------------------------------------------------------
+// --- keys and the core's state --------------------------------------------------------------
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
@@ -478,57 +433,40 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     const int shift = (key->modifiers() & Qt::ShiftModifier ? 1 : 0) |
                       (key->modifiers() & Qt::ControlModifier ? 2 : 0) |
                       (key->modifiers() & Qt::AltModifier ? 4 : 0);
-    m_core.KeyDown(code, shift);
+    (void)shift; // the game ignores the shift state of its keys
+    m_client->KeyDown(code);
     syncFromCore();
     return true;
 }
 
-void FrmMain::timerChanged(board::Timer timer, bool enabled) {
-    QTimer* t = timer == board::Timer::FallGems ? m_tmrFallGems
-                : timer == board::Timer::Update ? m_tmrUpdate
-                                                : m_tmrCountDown;
-    if (!enabled)
-        t->stop();
-    else if (!t->isActive())
-        t->start();
-}
-
-void FrmMain::appendChatLine(const std::string& line) {
-    if (m_frmChat)
-        m_frmChat->AppendChatLine(QString::fromStdString(line));
-}
-
-void FrmMain::showChat() {
-    showSecondary(m_frmChat);
-}
-
 void FrmMain::syncFromCore() {
+    const battle::GameCore& core = m_client->core();
     for (int b = 0; b < 2; ++b) {
         const auto i = static_cast<std::size_t>(b);
-        setLabel(m_lblPlyName[i], m_core.lblPlyName(b));
-        setLabel(m_lblCScore[i], m_core.lblCScore(b));
-        setLabel(m_lblCChain[i], m_core.lblCChain(b));
-        setLabel(m_lblCCombo[i], m_core.lblCCombo(b));
-        setLabel(m_lblBChain[i], m_core.lblBChain(b));
-        setLabel(m_lblBCombo[i], m_core.lblBCombo(b));
-        setLabel(m_lblIncoming[i], m_core.lblIncoming(b));
+        setLabel(m_lblPlyName[i], core.lblPlyName(b));
+        setLabel(m_lblCScore[i], core.lblCScore(b));
+        setLabel(m_lblCChain[i], core.lblCChain(b));
+        setLabel(m_lblCCombo[i], core.lblCCombo(b));
+        setLabel(m_lblBChain[i], core.lblBChain(b));
+        setLabel(m_lblBCombo[i], core.lblBCombo(b));
+        setLabel(m_lblIncoming[i], core.lblIncoming(b));
     }
-    setLabel(m_lblHScore, m_core.lblHScore());
-    setLabel(m_lblHCombo, m_core.lblHCombo());
-    setLabel(m_lblHChain, m_core.lblHChain());
+    setLabel(m_lblHScore, core.lblHScore());
+    setLabel(m_lblHCombo, core.lblHCombo());
+    setLabel(m_lblHChain, core.lblHChain());
 
-    setLabel(m_lblWinner, m_core.lblWinner());
-    setLabel(m_lblNxtMatch, m_core.lblNxtMatch());
-    setLabel(m_lblP1Ready, m_core.lblP1Ready());
-    setLabel(m_lblP2Ready, m_core.lblP2Ready());
-    setLabel(m_lblCountIn, m_core.lblCountIn());
-    if (m_frmNxtMatch->isVisibleTo(m_view) != m_core.frmNxtMatch()) {
-        m_frmNxtMatch->setVisible(m_core.frmNxtMatch());
-        if (m_core.frmNxtMatch())
+    setLabel(m_lblWinner, core.lblWinner());
+    setLabel(m_lblNxtMatch, core.lblNxtMatch());
+    setLabel(m_lblP1Ready, core.lblP1Ready());
+    setLabel(m_lblP2Ready, core.lblP2Ready());
+    setLabel(m_lblCountIn, core.lblCountIn());
+    if (m_frmNxtMatch->isVisibleTo(m_view) != core.frmNxtMatch()) {
+        m_frmNxtMatch->setVisible(core.frmNxtMatch());
+        if (core.frmNxtMatch())
             m_frmNxtMatch->raise();
     }
     if (m_frmPlayerList)
-        m_frmPlayerList->showTable(m_core.playerTable().rows());
+        m_frmPlayerList->showTable(core.playerTable().rows());
 }
 
 } // namespace gemvolt::shell

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "Client/board/TimerPort.h"
-#include "Client/shell/SessionLink.h"
+#include "Client/net/SessionDialogs.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -20,6 +19,9 @@ class QTimer;
 namespace gemvolt::battle {
 class GameCore;
 }
+namespace gemvolt::net {
+class HeadlessClient;
+}
 namespace gemvolt::board {
 class PausePort;
 class SoundPort;
@@ -35,16 +37,17 @@ class FrmPlayerList;
 
 /**
  * The client's main window: both boards, the figures, the next-fight panel,
- * the menus, the four timers and the secondary windows. It owns the windows
- * and the timers; the game core, the session and the dialogs are given to it
- * and must outlive it.
+ * the menus, the four timers and the secondary windows, over one client (the
+ * game core, the session, the packet handlers and the match flow), which it
+ * owns with the windows and the timers. The dialogs are given to it and must
+ * outlive it.
  *
  * The game runs from the timers and the arrow keys, one event at a time on the
  * user-interface thread. After every event the window brings its labels and
  * panel up to date from the core, and the board view repaints only the cells
  * the core redrew.
  */
-class FrmMain : public QMainWindow, public board::TimerPort, public SessionListener {
+class FrmMain : public QMainWindow, public net::ChatWindowPort {
     Q_OBJECT
 public:
     /** Main window captions, in the order they appear. */
@@ -57,11 +60,10 @@ public:
 
     /**
      * pause may be null for the real 75 ms sleep with an immediate repaint;
-     * tests pass a recorder. The core's ports are set here (drawing, pause,
-     * sound, messages from the session, timers, message boxes).
+     * tests pass a recorder.
      */
-    FrmMain(battle::GameCore& core, SessionLink& session, Dialogs& dialogs,
-            board::PausePort* pause = nullptr, QWidget* parent = nullptr);
+    explicit FrmMain(Dialogs& dialogs, board::PausePort* pause = nullptr,
+                     QWidget* parent = nullptr);
     ~FrmMain() override;
 
     /**
@@ -84,8 +86,6 @@ public:
     void F_CS_Click();
     void F_E_Click();
     void H_A_Click();
-    /** One tick of the exit timer: doubles its interval; past 1000 ms the program ends. */
-    void Timer1_Timer();
 
     /** Bring every label, the panel and the player list up to date from the core. */
     void syncFromCore();
@@ -93,12 +93,12 @@ public:
     /** Use a sound port other than silence (the sound window), or null for silence again. */
     void setSoundPort(board::SoundPort* sound);
 
-    // board::TimerPort
-    void timerChanged(board::Timer timer, bool enabled) override;
-    // SessionListener
-    void appendChatLine(const std::string& line) override;
-    void showChat() override;
-    void coreChanged() override { syncFromCore(); }
+    // net::ChatWindowPort
+    void showChatWindow() override;
+
+    /** The client under the windows. */
+    net::HeadlessClient& client() { return *m_client; }
+    battle::GameCore& core();
 
     BoardView* boardView() const { return m_view; }
     FrmChat* frmChat() const;
@@ -121,14 +121,13 @@ private:
     void endProgram();
     void openHelp(const QString& anchor);
     void showSecondary(QWidget* window);
-    void appendExitNotice();
+    void exitFinished();
     QLabel* addLabel(const char* name, int index, const QString& text, int left, int top, int width,
                      int height, qreal pointSize, Qt::Alignment align);
     QGroupBox* addFrame(const QString& title, int left, int top, int width, int height);
 
-    battle::GameCore& m_core;
-    SessionLink& m_session;
     Dialogs& m_dialogs;
+    std::unique_ptr<net::HeadlessClient> m_client;
     std::unique_ptr<board::PausePort> m_ownPause;
     board::PausePort* m_pause;
     std::unique_ptr<board::SoundPort> m_silence;
@@ -155,11 +154,6 @@ private:
     QLabel* m_lblP2Ready = nullptr;
     QLabel* m_lblCountIn = nullptr;
     QPushButton* m_RdyButton = nullptr;
-
-    QTimer* m_tmrFallGems;
-    QTimer* m_tmrUpdate;
-    QTimer* m_tmrCountDown;
-    QTimer* m_Timer1;
 
     QAction* m_F_E = nullptr;
 

@@ -6,17 +6,6 @@
 
 namespace gemvolt::shell {
 
-std::optional<std::string> QtDialogs::askText(const std::string& title, const std::string& prompt,
-                                              const std::string& defaultText) {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(m_parent, QString::fromStdString(title),
-                                                 QString::fromStdString(prompt), QLineEdit::Normal,
-                                                 QString::fromStdString(defaultText), &ok);
-    if (!ok)
-        return std::nullopt;
-    return answer.toStdString();
-}
-
 void QtDialogs::showMessage(const std::string& text) {
     // Truly non-modal: open() would make the box window-modal and swallow the
     // arrow keys of a fight; show() returns at once and leaves the window usable.
@@ -27,8 +16,21 @@ void QtDialogs::showMessage(const std::string& text) {
     box->show();
 }
 
-void QtDialogs::showCritical(const std::string& title, const std::string& text) {
-    QMessageBox::critical(m_parent, QString::fromStdString(title), QString::fromStdString(text));
+QString QtDialogs::promptText(const QString& message, const QString& title,
+                              const QString& defaultAnswer) {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(m_parent, title, message, QLineEdit::Normal, defaultAnswer, &ok);
+    return ok ? answer : QString();
+}
+
+void QtDialogs::showCriticalError(const QString& title, const QString& text) {
+    QMessageBox::critical(m_parent, title, text);
+}
+
+void QtDialogs::endProgram() {
+    if (m_onEnd)
+        m_onEnd();
 }
 
 } // namespace gemvolt::shell

@@ -1,6 +1,4 @@
-#include "Client/battle/GameCore.h"
 #include "Client/shell/FrmMain.h"
-#include "Client/shell/OfflineSession.h"
 #include "Client/shell/QtDialogs.h"
 
 #include <QApplication>
@@ -12,10 +10,8 @@ int main(int argc, char* argv[]) {
     // The program ends through the exit timer only, never because a window closed.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    gemvolt::battle::GameCore core;
-    gemvolt::shell::QtDialogs dialogs;
-    gemvolt::shell::OfflineSession session(core, dialogs);
-    gemvolt::shell::FrmMain frmMain(core, session, dialogs);
+    gemvolt::shell::QtDialogs dialogs([] { QCoreApplication::exit(1); });
+    gemvolt::shell::FrmMain frmMain(dialogs);
     dialogs.setParent(&frmMain);
     QObject::connect(&frmMain, &gemvolt::shell::FrmMain::programEnded, &app, &QApplication::quit,
                      Qt::QueuedConnection);

@@ -1,5 +1,7 @@
 #include "Client/battle/GameCore.h"
 #include "Client/board/PausePort.h"
+#include "Client/net/ChatLog.h"
+#include "Client/net/HeadlessClient.h"
 #include "Client/shell/BoardView.h"
 #include "Client/shell/FrmAttack.h"
 #include "Client/shell/FrmChat.h"
@@ -9,7 +11,7 @@
 #include "Client/shell/ServerLauncher.h"
 #include "Client/shell/Twips.h"
 #include "Common/GemCell.h"
-#include "support/FakeSession.h"
+#include "support/LocalServer.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QAction>
@@ -45,20 +47,20 @@ public:
     void pause(int) override { ++pauses; }
 };
 
-/** One client's windows over a fresh core with scripted session and dialogs. */
+/** One client's windows over a fresh client, with scripted dialogs. */
 struct Client {
-    battle::GameCore core;
-    testing::FakeSession session;
     testing::ScriptedDialogs dialogs;
     CountingPause pause;
     std::unique_ptr<FrmMain> frm;
 
-    Client() { frm = std::make_unique<FrmMain>(core, session, dialogs, &pause); }
+    Client() { frm = std::make_unique<FrmMain>(dialogs, &pause); }
     ~Client() {
         frm.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
+    battle::GameCore& core() { return frm->core(); }
+    QString chat() { return frm->client().chatLog().text(); }
     QAction* action(const char* name) const { return frm->findChild<QAction*>(name); }
     QTimer* timer(const char* name) const { return frm->findChild<QTimer*>(name); }
     template <typename T> T* widget(const char* name) const { return frm->findChild<T*>(name); }
@@ -69,10 +71,17 @@ struct Client {
         return nullptr;
     }
 
+    /** Start up against a server, or against a port nobody listens on. */
+    bool startUp(const QString& host = QStringLiteral("127.0.0.1:1"),
+                 const QString& name = QStringLiteral("Alice")) {
+        dialogs.answers = {host, name};
+        return frm->startUp();
+    }
+
     /** The local player (id 5) fights on board 1 against id 6. */
     void seatFighters() {
-        core.setLocalPlayerId(5);
-        core.setPlayerTable({{"5", "Alice", "0", "0"}, {"6", "Bob", "0", "0"}});
+        core().setLocalPlayerId(5);
+        core().setPlayerTable({{"5", "Alice", "0", "0"}, {"6", "Bob", "0", "0"}});
     }
 };
 
@@ -121,39 +130,41 @@ private slots:
     void onlyChangedCellsRepaint();
     void panelShowsTheCoreTextsAndReadyWorksByMouseAndReturn();
     void figuresFollowTheCore();
+    void chatLinesGoThroughTheServer();
 };
 
 void TestMainWindow::startUpRunsInOrderWithCaptions() {
+    testing::LocalServer server;
+    QVERIFY(server.hosted);
     Client c;
     // A gem on the board before start-up shows that the boards are cleared.
-    c.core.writeCell(0, 2, 4, gem(common::ShapeNormal, common::GemRed));
-    c.core.SetGem(1, 2, 4);
+    c.core().writeCell(0, 2, 4, gem(common::ShapeNormal, common::GemRed));
+    c.core().SetGem(1, 2, 4);
     QVERIFY(c.frm->boardView()->cell(0, 26).visible);
     QCOMPARE(c.frm->windowTitle(), QString("Gemvolt MultiPlayer"));
 
-    bool checkedInit = false;
-    bool checkedConnect = false;
-    c.session.onCall = [&](const std::string& call) {
-        if (call == "init") {
-            checkedInit = true;
-            QVERIFY(c.frm->isVisible());
-            QCOMPARE(c.frm->windowTitle(), QString("Gemvolt MultiPlayer"));
-            QVERIFY(!c.frm->AppFolder().isEmpty());
-            QVERIFY(c.frm->frmChat() && !c.frm->frmChat()->isVisible());
-            QVERIFY(c.frm->frmPlayerList() && !c.frm->frmPlayerList()->isVisible());
-            QVERIFY(c.frm->frmAttack() && !c.frm->frmAttack()->isVisible());
-            QVERIFY(!c.frm->boardView()->cell(0, 26).visible);
-            QVERIFY(!c.core.Grids(0, 2, 4).Occupied);
-        }
-        if (call == "connect") {
-            checkedConnect = true;
-            QCOMPARE(c.frm->windowTitle(), QString("Gemvolt Multi-Player - Client [Initialized]"));
-        }
+    bool checked = false;
+    c.dialogs.onPrompt = [&](const QString& title) {
+        if (title != "Hostname required" || checked)
+            return;
+        checked = true;
+        QVERIFY(c.frm->isVisible());
+        QCOMPARE(c.frm->windowTitle(), QString("Gemvolt Multi-Player - Client [Initialized]"));
+        QVERIFY(!c.frm->AppFolder().isEmpty());
+        QVERIFY(c.frm->frmChat() && !c.frm->frmChat()->isVisible());
+        QVERIFY(c.frm->frmPlayerList() && !c.frm->frmPlayerList()->isVisible());
+        QVERIFY(c.frm->frmAttack() && !c.frm->frmAttack()->isVisible());
+        QVERIFY(!c.frm->boardView()->cell(0, 26).visible);
+        QVERIFY(!c.core().Grids(0, 2, 4).Occupied);
     };
-    QVERIFY(c.frm->startUp());
-    QVERIFY(checkedInit && checkedConnect);
-    QCOMPARE(c.session.calls, (std::vector<std::string>{"init", "connect"}));
+    QVERIFY(c.startUp(server.address(), "Alice"));
+    QVERIFY(checked);
+    QCOMPARE(c.dialogs.prompts,
+             QStringList({"Hostname required|Please enter a hostname/IP address|127.0.0.1",
+                          "Playername|Playername?|Myself"}));
     QCOMPARE(c.frm->windowTitle(), QString("Gemvolt Multi-Player by Quillmark (06/03/04)"));
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(1));
+    QTRY_VERIFY(c.chat().contains("**Connected to Chat Server**"));
 
     // Placed 200 twips below the top of the screen and centred across it.
     const QRect screen = c.frm->screen()->geometry();
@@ -165,35 +176,27 @@ void TestMainWindow::startUpRunsInOrderWithCaptions() {
     QVERIFY2(std::abs(leftGap - rightGap) <= margins + 1,
              qPrintable(QString("%1 %2").arg(leftGap).arg(rightGap)));
 
-    // Every timer exists, disabled, at its interval; the panel is hidden.
+    // Every timer exists at its interval; none but the fight's run before a fight.
     QCOMPARE(c.timer("tmrFallGems")->interval(), 1000);
     QCOMPARE(c.timer("tmrUpdate")->interval(), 200);
     QCOMPARE(c.timer("tmrCountDown")->interval(), 1000);
     QCOMPARE(c.timer("Timer1")->interval(), 100);
     for (const char* name : {"tmrFallGems", "tmrUpdate", "tmrCountDown", "Timer1"})
         QVERIFY2(!c.timer(name)->isActive(), name);
-    QVERIFY(!c.widget<QGroupBox>("frmNxtMatch")->isVisible());
 }
 
 void TestMainWindow::startUpEndsWhenTheSessionCannotBeSetUp() {
-    {
-        Client c;
-        c.session.initSucceeds = false;
-        QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
-        QVERIFY(!c.frm->startUp());
-        QCOMPARE(ended.count(), 1);
-        QCOMPARE(c.session.calls, std::vector<std::string>{"init"});
-        QCOMPARE(c.frm->windowTitle(), QString("Gemvolt MultiPlayer"));
-    }
-    {
-        Client c;
-        c.session.connectSucceeds = false;
-        QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
-        QVERIFY(!c.frm->startUp());
-        QCOMPARE(ended.count(), 1);
-        QCOMPARE(c.session.count("left"), 0);
-        QVERIFY(!c.timer("Timer1")->isActive());
-    }
+    Client c;
+    QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
+    // A port that is no port is a set-up error: shown, then the program ends at once.
+    QVERIFY(!c.startUp("127.0.0.1:99999"));
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(c.frm->ended());
+    QCOMPARE(c.dialogs.errors.size(), 1);
+    QVERIFY(c.dialogs.errors.first().startsWith("mdlDirectPlayConnect|Error #"));
+    QCOMPARE(c.dialogs.endProgramCalls, 1);
+    QVERIFY(!c.timer("Timer1")->isActive());
+    QCOMPARE(c.frm->windowTitle(), QString("Gemvolt Multi-Player - Client [Initialized]"));
 }
 
 void TestMainWindow::menusHoldEveryItemInOrder() {
@@ -229,29 +232,44 @@ void TestMainWindow::menusHoldEveryItemInOrder() {
 }
 
 void TestMainWindow::connectAndDisconnect() {
+    testing::LocalServer server;
     Client c;
-    QVERIFY(c.frm->startUp());
-    c.session.calls.clear();
-    c.timer("tmrFallGems")->start();
-    c.timer("tmrUpdate")->start();
+    QVERIFY(c.startUp(server.address(), "Alice"));
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(1));
+    c.seatFighters();
+    c.core().InitGame();
+    QVERIFY(c.timer("tmrFallGems")->isActive() && c.timer("tmrUpdate")->isActive());
 
     c.action("F_DS")->trigger();
-    QCOMPARE(c.session.calls, std::vector<std::string>{"left"});
     QVERIFY(!c.timer("tmrFallGems")->isActive());
     QVERIFY(!c.timer("tmrUpdate")->isActive());
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(0));
 
-    c.session.calls.clear();
+    // Connect To Server asks again and joins again, with the captions in order.
     QStringList captions;
-    c.session.onCall = [&](const std::string&) { captions << c.frm->windowTitle(); };
+    c.dialogs.onPrompt = [&](const QString&) { captions << c.frm->windowTitle(); };
+    c.dialogs.answers = {server.address(), "Carol"};
     c.action("F_C2S")->trigger();
-    QCOMPARE(c.session.calls, (std::vector<std::string>{"left", "init", "connect"}));
-    QCOMPARE(captions.at(2), QString("Gemvolt Multi-Player - Client [Initialized]"));
+    QCOMPARE(captions.first(), QString("Gemvolt Multi-Player - Client [Initialized]"));
     QCOMPARE(c.frm->windowTitle(), QString("Gemvolt Multi-Player by Quillmark (06/03/04)"));
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(1));
+    QCOMPARE(server.core.ServerRoster().front().Name, std::string("Carol"));
+
+    // Connecting again while connected leaves the old session first.
+    c.dialogs.answers = {server.address(), "Dave"};
+    c.action("F_C2S")->trigger();
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(1));
+    QTRY_COMPARE(server.core.ServerRoster().front().Name, std::string("Dave"));
+
+    // Disconnecting twice leaves everything as it was.
+    c.action("F_DS")->trigger();
+    c.action("F_DS")->trigger();
+    QVERIFY(c.dialogs.errors.isEmpty());
 }
 
 void TestMainWindow::showItemsShowTheirWindowsWithoutToggling() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     const std::pair<const char*, QWidget*> items[] = {
         {"S_AP", c.frm->frmAttack()}, {"S_CR", c.frm->frmChat()}, {"S_PL", c.frm->frmPlayerList()}};
     for (const auto& [name, window] : items) {
@@ -267,7 +285,7 @@ void TestMainWindow::showItemsShowTheirWindowsWithoutToggling() {
 
 void TestMainWindow::helpAndAboutShowTheirTexts() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     c.action("H_A")->trigger();
     QCOMPARE(c.dialogs.messages.back(),
              std::string("This Game was made by Quillmark, so blame him..."));
@@ -286,7 +304,7 @@ void TestMainWindow::helpAndAboutShowTheirTexts() {
 
 void TestMainWindow::createServerFoundAndNotFound() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     QTemporaryDir folder;
     QTemporaryDir emptyPath;
     const QByteArray oldPath = qgetenv("PATH");
@@ -328,14 +346,16 @@ void TestMainWindow::createServerFoundAndNotFound() {
 }
 
 void TestMainWindow::exitStopsTheFallAndTicksAtDoublingIntervals() {
+    testing::LocalServer server;
     Client c;
-    QVERIFY(c.frm->startUp());
-    c.session.calls.clear();
+    QVERIFY(c.startUp(server.address(), "Alice"));
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(1));
     QTimer* fall = c.timer("tmrFallGems");
     QTimer* update = c.timer("tmrUpdate");
     QTimer* exit = c.timer("Timer1");
-    fall->start();
-    update->start();
+    c.seatFighters();
+    c.core().InitGame();
+    QVERIFY(fall->isActive() && update->isActive());
     QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
     QPointer<shell::FrmChat> chat = c.frm->frmChat();
     QPointer<shell::FrmPlayerList> players = c.frm->frmPlayerList();
@@ -343,8 +363,8 @@ void TestMainWindow::exitStopsTheFallAndTicksAtDoublingIntervals() {
     c.action("F_E")->trigger();
     QVERIFY(!fall->isActive());
     QVERIFY(update->isActive()); // snapshots go on until the end
-    QCOMPARE(c.session.calls, std::vector<std::string>{"left"});
-    QVERIFY(chat->logText().endsWith(QString("\nPlease Wait While Program Exits")));
+    QVERIFY(c.chat().endsWith(QString("\nPlease Wait While Program Exits")));
+    QVERIFY(chat->txtChat()->toPlainText().endsWith("Please Wait While Program Exits"));
     QVERIFY(chat->isVisible());
     QVERIFY(!c.action("F_E")->isEnabled());
     QVERIFY(exit->isActive());
@@ -356,121 +376,131 @@ void TestMainWindow::exitStopsTheFallAndTicksAtDoublingIntervals() {
         elapsed += exit->interval();
         QCOMPARE(elapsed, expected[i]);
         QCOMPARE(ended.count(), 0);
+        QVERIFY(!chat.isNull());
         tick(exit);
     }
     QCOMPARE(ended.count(), 1);
     QVERIFY(c.frm->ended());
     QVERIFY(!exit->isActive());
-    QCOMPARE(c.session.calls, (std::vector<std::string>{"left", "close"}));
+    QVERIFY(!c.frm->client().session().isConnected());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(chat.isNull());
     QVERIFY(players.isNull());
+    QVERIFY(c.frm->frmAttack()); // the editor ends with the program
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(0));
 }
 
 void TestMainWindow::closeAfterExitRestartsTheTimerWithoutReset() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
     QTimer* exit = c.timer("Timer1");
     c.action("F_E")->trigger();
     tick(exit);
-    tick(exit); // interval now 400
-    exit->stop();
-    c.session.calls.clear();
-
-    QVERIFY(!c.frm->close()); // the window stays while the program ends
-    QVERIFY(exit->isActive());
-    QCOMPARE(exit->interval(), 400);
-    QCOMPARE(c.session.calls, std::vector<std::string>{"left"});
-    QCOMPARE(c.frm->frmChat()->logText().count("Please Wait While Program Exits"), 2);
     tick(exit);
     QCOMPARE(ended.count(), 0);
-    tick(exit);
+
+    // The second way out starts the exit timer again; Exit stays disabled.
+    QVERIFY(!c.frm->close()); // the window stays while the program ends
+    QVERIFY(exit->isActive());
+    QVERIFY(!c.action("F_E")->isEnabled());
+    QCOMPARE(c.chat().count("Please Wait While Program Exits"), 2);
+    int ticks = 0;
+    while (ended.count() == 0 && ticks < 10) {
+        tick(exit);
+        ++ticks;
+    }
     QCOMPARE(ended.count(), 1);
+    QVERIFY(ticks <= 4);
+    // Closing once more after the end changes nothing.
+    c.frm->close();
+    QVERIFY(!exit->isActive());
 }
 
 void TestMainWindow::closeWithoutExitKeepsTheFightTimer() {
     Client c;
-    QVERIFY(c.frm->startUp());
-    c.timer("tmrFallGems")->start();
+    QVERIFY(c.startUp());
+    c.seatFighters();
+    c.core().InitGame();
+    QVERIFY(c.timer("tmrFallGems")->isActive());
     QVERIFY(!c.frm->close());
     QVERIFY(c.timer("tmrFallGems")->isActive());
     QVERIFY(c.action("F_E")->isEnabled());
     QVERIFY(!c.frm->frmChat()->isVisible());
     QVERIFY(c.timer("Timer1")->isActive());
-    QCOMPARE(c.session.count("left"), 1);
-    QVERIFY(c.frm->frmChat()->logText().startsWith(QString("\nPlease Wait While Program Exits")));
+    QVERIFY(c.chat().endsWith(QString("\nPlease Wait While Program Exits")));
 }
 
 void TestMainWindow::arrowKeysReachTheGameFromAnyWidgetOfTheWindow() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     c.seatFighters();
-    c.core.InitGame();
-    QVERIFY(c.core.tmrFallGems());
-    QCOMPARE(c.core.PairC(0), 3);
+    c.core().InitGame();
+    QVERIFY(c.core().tmrFallGems());
+    QCOMPARE(c.core().PairC(0), 3);
 
     QTest::keyClick(c.frm.get(), Qt::Key_Left);
-    QCOMPARE(c.core.PairC(0), 2);
+    QCOMPARE(c.core().PairC(0), 2);
     QTest::keyClick(c.frm->boardView(), Qt::Key_Right);
-    QCOMPARE(c.core.PairC(0), 3);
+    QCOMPARE(c.core().PairC(0), 3);
     QTest::keyClick(c.indexed("lblCScore", 0), Qt::Key_Left);
-    QCOMPARE(c.core.PairC(0), 2);
-    const int rowBefore = c.core.PairR(0);
+    QCOMPARE(c.core().PairC(0), 2);
+    const int rowBefore = c.core().PairR(0);
     QTest::keyClick(c.widget<QPushButton>("RdyButton"), Qt::Key_Down);
-    QCOMPARE(c.core.PairR(0), rowBefore - 1);
+    QCOMPARE(c.core().PairR(0), rowBefore - 1);
     QTest::keyClick(c.frm->boardView(), Qt::Key_Up); // rotates element 0 around the pivot
-    QVERIFY(c.core.PairR(0) != rowBefore - 1 || c.core.PairC(0) != 2);
+    QVERIFY(c.core().PairR(0) != rowBefore - 1 || c.core().PairC(0) != 2);
 
     // The chat window's input line keeps its keys.
-    const int column = c.core.PairC(0);
+    const int column = c.core().PairC(0);
     c.frm->frmChat()->show();
     c.frm->frmChat()->txtSend()->setText("ab");
     c.frm->frmChat()->txtSend()->setCursorPosition(2);
     QTest::keyClick(c.frm->frmChat()->txtSend(), Qt::Key_Left);
-    QCOMPARE(c.core.PairC(0), column);
+    QCOMPARE(c.core().PairC(0), column);
     QCOMPARE(c.frm->frmChat()->txtSend()->cursorPosition(), 1);
 }
 
 void TestMainWindow::coreTimersDriveTheRealTimers() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     c.seatFighters();
-    c.core.InitGame();
+    c.core().InitGame();
     QVERIFY(c.timer("tmrFallGems")->isActive());
     QVERIFY(c.timer("tmrUpdate")->isActive());
 
     // A fall tick from the real timer moves the pair one row down.
-    const int row = c.core.PairR(0);
+    const int row = c.core().PairR(0);
     tick(c.timer("tmrFallGems"));
-    QCOMPARE(c.core.PairR(0), row - 1);
+    QCOMPARE(c.core().PairR(0), row - 1);
 
-    c.core.setTmrCountDown(true);
+    c.core().setTimerEnabled(board::Timer::CountDown, true);
     QVERIFY(c.timer("tmrCountDown")->isActive());
+    c.core().setLblCountIn("3");
     tick(c.timer("tmrCountDown"));
-    QCOMPARE(c.session.count("countdown"), 1);
-    c.core.HandleGameOver();
+    QCOMPARE(c.widget<QLabel>("lblCountIn")->text(), QString("2"));
+    c.core().HandleGameOver();
     QVERIFY(!c.timer("tmrFallGems")->isActive());
     QVERIFY(!c.timer("tmrUpdate")->isActive());
 }
 
 void TestMainWindow::boardDrawsShapesAndColoursAtTheirCells() {
     Client c;
-    QVERIFY(c.frm->startUp());
-    c.core.writeCell(0, 0, 0, gem(common::ShapeNormal, common::GemRed));
-    c.core.writeCell(0, 1, 0, gem(common::ShapeCrash, common::GemBlue));
-    c.core.writeCell(1, 5, 14, gem(common::ShapeNormal, common::GemGreen));
-    c.core.writeCell(1, 0, 3, gem(common::ShapeCrash, common::GemYellow));
-    c.core.SetGem(1, 0, 0);
-    c.core.SetGem(1, 1, 0);
-    c.core.SetGem(2, 5, 14);
-    c.core.SetGem(2, 0, 3);
-    c.core.setNextGem(0, common::ShapeCrash, common::GemGreen);
+    QVERIFY(c.startUp());
+    c.core().writeCell(0, 0, 0, gem(common::ShapeNormal, common::GemRed));
+    c.core().writeCell(0, 1, 0, gem(common::ShapeCrash, common::GemBlue));
+    c.core().writeCell(1, 5, 14, gem(common::ShapeNormal, common::GemGreen));
+    c.core().writeCell(1, 0, 3, gem(common::ShapeCrash, common::GemYellow));
+    c.core().SetGem(1, 0, 0);
+    c.core().SetGem(1, 1, 0);
+    c.core().SetGem(2, 5, 14);
+    c.core().SetGem(2, 0, 3);
+    c.core().setNextGem(0, common::ShapeCrash, common::GemGreen);
     // A gem that moved away leaves a hidden cell with its stale shape and colour.
-    c.core.writeCell(0, 2, 2, gem(common::ShapeNormal, common::GemYellow));
-    c.core.SetGem(1, 2, 2);
-    c.core.writeCell(0, 2, 2, common::GemCell{false, common::ShapeNormal, 0, common::GemYellow});
-    c.core.SetGem(1, 2, 2);
+    c.core().writeCell(0, 2, 2, gem(common::ShapeNormal, common::GemYellow));
+    c.core().SetGem(1, 2, 2);
+    c.core().writeCell(0, 2, 2, common::GemCell{false, common::ShapeNormal, 0, common::GemYellow});
+    c.core().SetGem(1, 2, 2);
 
     shell::BoardView* view = c.frm->boardView();
     const QImage image = view->grab().toImage();
@@ -507,17 +537,17 @@ void TestMainWindow::boardDrawsShapesAndColoursAtTheirCells() {
     QVERIFY(std::abs(top.width() - 495 * k) <= 1);
 
     // ClearGrids hides every cell.
-    c.core.ClearGrids();
+    c.core().ClearGrids();
     const QImage cleared = view->grab().toImage();
     QVERIFY(isBackground(cleared.pixelColor((centre(red) * dpr).toPoint())));
 }
 
 void TestMainWindow::boardScalesWithTheWindow() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     shell::BoardView* view = c.frm->boardView();
-    c.core.writeCell(0, 3, 7, gem(common::ShapeNormal, common::GemRed));
-    c.core.SetGem(1, 3, 7);
+    c.core().writeCell(0, 3, 7, gem(common::ShapeNormal, common::GemRed));
+    c.core().SetGem(1, 3, 7);
     const QRect small = view->cellRect(0, 7 * 6 + 3);
     const QRect smallName = c.indexed("lblPlyName", 0)->geometry();
     c.frm->resize(c.frm->width() * 2, c.frm->height() * 2);
@@ -535,7 +565,7 @@ void TestMainWindow::boardScalesWithTheWindow() {
 
 void TestMainWindow::onlyChangedCellsRepaint() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     shell::BoardView* view = c.frm->boardView();
     QCoreApplication::processEvents();
 
@@ -552,16 +582,16 @@ void TestMainWindow::onlyChangedCellsRepaint() {
     } spy;
     view->installEventFilter(&spy);
 
-    c.core.writeCell(0, 4, 2, gem(common::ShapeCrash, common::GemGreen));
-    c.core.SetGem(1, 4, 2);
+    c.core().writeCell(0, 4, 2, gem(common::ShapeCrash, common::GemGreen));
+    c.core().SetGem(1, 4, 2);
     view->repaint(); // the core's immediate repaint
     QCOMPARE(spy.paints, 1);
     QCOMPARE(spy.painted.boundingRect(), view->cellRect(0, 2 * 6 + 4));
 
     // Drawing the same gem again, or hiding an already hidden cell, repaints nothing.
     spy.paints = 0;
-    c.core.SetGem(1, 4, 2);
-    c.core.SetGem(1, 0, 0);
+    c.core().SetGem(1, 4, 2);
+    c.core().SetGem(1, 0, 0);
     view->repaint();
     QCOMPARE(spy.paints, 0);
     QVERIFY(view->gemPainter().cachedCount() >= 1);
@@ -570,7 +600,7 @@ void TestMainWindow::onlyChangedCellsRepaint() {
 
 void TestMainWindow::panelShowsTheCoreTextsAndReadyWorksByMouseAndReturn() {
     Client c;
-    QVERIFY(c.frm->startUp());
+    QVERIFY(c.startUp());
     auto* panel = c.widget<QGroupBox>("frmNxtMatch");
     auto* ready = c.widget<QPushButton>("RdyButton");
     QCOMPARE(panel->title(), QString("Game Over"));
@@ -580,11 +610,13 @@ void TestMainWindow::panelShowsTheCoreTextsAndReadyWorksByMouseAndReturn() {
     QCOMPARE(c.widget<QLabel>("lblWinner")->text(), QString("<Player Name> Wins!"));
 
     // Return does nothing while the panel is hidden.
+    c.core().setLocalPlayerId(5);
+    c.core().setPlayerTable({{"5", "Alice", "0", "0"}});
     QTest::keyClick(c.frm.get(), Qt::Key_Return);
-    QCOMPARE(c.session.count("ready"), 0);
+    QVERIFY(c.dialogs.messages.empty());
 
     c.seatFighters();
-    c.core.HandleGameOver();
+    c.core().HandleGameOver();
     c.frm->syncFromCore();
     QVERIFY(panel->isVisible());
     QCOMPARE(c.widget<QLabel>("lblWinner")->text(), QString("Alice Wins!"));
@@ -594,33 +626,59 @@ void TestMainWindow::panelShowsTheCoreTextsAndReadyWorksByMouseAndReturn() {
     QCOMPARE(c.widget<QLabel>("lblP2Ready")->text(), QString("Bob - Ready = No"));
     QCOMPARE(c.widget<QLabel>("lblCountIn")->text(), QString("N/A"));
 
+    // Alone in the table: every press of Ready asks to wait for more players.
+    c.core().setPlayerTable({{"5", "Alice", "0", "1"}});
+    const std::string wait = "Please, wait for more Players.";
     QTest::mouseClick(ready, Qt::LeftButton);
-    QCOMPARE(c.session.count("ready"), 1);
+    QCOMPARE(c.dialogs.messages, std::vector<std::string>{wait});
     QTest::keyClick(c.frm->boardView(), Qt::Key_Return);
-    QCOMPARE(c.session.count("ready"), 2);
+    QCOMPARE(c.dialogs.messages.size(), std::size_t(2));
     QTest::keyClick(c.frm.get(), Qt::Key_Enter);
-    QCOMPARE(c.session.count("ready"), 3);
+    QCOMPARE(c.dialogs.messages.size(), std::size_t(3));
+    QCOMPARE(c.dialogs.messages.back(), wait);
 
-    c.core.setPanelVisible(false);
-    c.frm->coreChanged();
+    c.core().setPanelVisible(false);
+    c.frm->syncFromCore();
     QVERIFY(!panel->isVisible());
 }
 
 void TestMainWindow::figuresFollowTheCore() {
     Client c;
-    QVERIFY(c.frm->startUp());
-    c.core.setIncoming(1, "07");
-    c.core.setStatsLabels(0, "120", "3", "2");
-    c.core.setPlayerTable({{"5", "Alice", "1", "0"}, {"6", "Bob", "0", "1"}});
-    c.frm->coreChanged();
+    QVERIFY(c.startUp());
+    c.core().setIncoming(1, "07");
+    c.core().setStatsLabels(0, "120", "3", "2");
+    c.core().setPlayerTable({{"5", "Alice", "1", "0"}, {"6", "Bob", "0", "1"}});
+    c.frm->syncFromCore();
     QCOMPARE(c.indexed("lblIncoming", 1)->text(), QString("07"));
     QCOMPARE(c.indexed("lblIncoming", 0)->text(), QString("00"));
     QCOMPARE(c.indexed("lblCScore", 0)->text(), QString("120"));
     QCOMPARE(c.frm->frmPlayerList()->listPlayerName()->count(), 2);
-    c.core.InitGame();
+    c.core().InitGame();
     c.frm->syncFromCore();
     QCOMPARE(c.indexed("lblPlyName", 0)->text(), QString("Alice"));
     QCOMPARE(c.indexed("lblPlyName", 1)->text(), QString("Bob"));
+}
+
+void TestMainWindow::chatLinesGoThroughTheServer() {
+    testing::LocalServer server;
+    Client c;
+    QVERIFY(c.startUp(server.address(), "Alice"));
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(1));
+    c.action("S_CR")->trigger();
+    QLineEdit* input = c.frm->frmChat()->txtSend();
+
+    // Enter on an empty input still sends the name and ":>".
+    QTest::keyClick(input, Qt::Key_Return);
+    QTRY_VERIFY(c.chat().contains("Alice:>\r\n"));
+    QTest::keyClicks(input, "hello there");
+    // The own line shows only when the server's copy comes back.
+    QTest::keyClick(input, Qt::Key_Return);
+    QVERIFY(input->text().isEmpty());
+    QTRY_VERIFY(c.frm->frmChat()->txtChat()->toPlainText().contains("Alice:>hello there"));
+    // Arrow keys in the input line stay there.
+    QTest::keyClicks(input, "ab");
+    QTest::keyClick(input, Qt::Key_Left);
+    QCOMPARE(input->cursorPosition(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

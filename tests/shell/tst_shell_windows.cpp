@@ -1,12 +1,11 @@
 #include "Client/battle/GameCore.h"
+#include "Client/net/ChatLog.h"
 #include "Client/shell/FrmAttack.h"
 #include "Client/shell/FrmChat.h"
 #include "Client/shell/FrmPlayerList.h"
 #include "Client/shell/GemPainter.h"
-#include "Client/shell/OfflineSession.h"
 #include "Client/shell/Twips.h"
 #include "Common/GemCell.h"
-#include "support/FakeSession.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QLabel>
@@ -37,7 +36,7 @@ class TestWindows : public QObject {
     Q_OBJECT
 private slots:
     void chatEnterSendsNameAndInput();
-    void chatLogAppendsLinesAndEmptiesPastTheLimit();
+    void chatShowsTheLogModel();
     void chatCloseButtonHidesAndKeepsTheLog();
     void chatLayoutFollowsTheWindowSize();
     void playerListShowsTheTableUnderItsHeaders();
@@ -48,68 +47,77 @@ private slots:
     void editorOutsideClicksChangeNothing();
     void editorApplyAndHide();
     void gemPixmapsAreCachedPerKindColourSizeAndRatio();
-    void offlineSessionPromptsAndMatchFlowRules();
 };
 
 void TestWindows::chatEnterSendsNameAndInput() {
-    std::vector<std::string> sent;
-    shell::FrmChat chat([&](const std::string& line) { sent.push_back(line); },
-                        [] { return std::string("Bob"); });
+    net::ChatLog log;
+    QStringList sent;
+    shell::FrmChat chat(
+        log, [&](const QString& line) { sent << line; }, [] { return QString("Bob"); });
     QCOMPARE(chat.windowTitle(), QString("GMVLT - Chat Room"));
     chat.show();
     QTest::keyClick(chat.txtSend(), Qt::Key_Return);
-    QCOMPARE(sent, std::vector<std::string>{"Bob:>"});
+    QCOMPARE(sent, QStringList{"Bob:>"});
     QTest::keyClicks(chat.txtSend(), "hi there");
     QTest::keyClick(chat.txtSend(), Qt::Key_Return);
-    QCOMPARE(sent.back(), std::string("Bob:>hi there"));
+    QCOMPARE(sent.last(), QString("Bob:>hi there"));
     QVERIFY(chat.txtSend()->text().isEmpty());
     // Nothing shows locally until the server's copy comes back.
-    QVERIFY(chat.logText().isEmpty());
+    QVERIFY(log.text().isEmpty());
+    QVERIFY(chat.txtChat()->toPlainText().isEmpty());
     QVERIFY(chat.txtChat()->isReadOnly());
 }
 
-void TestWindows::chatLogAppendsLinesAndEmptiesPastTheLimit() {
-    shell::FrmChat chat({}, {});
-    chat.AppendChatLine("**Connected to Chat Server**");
-    chat.AppendChatLine("Bob:>hi");
-    QCOMPARE(chat.logText(), QString("**Connected to Chat Server**\r\nBob:>hi\r\n"));
-    QCOMPARE(chat.txtChat()->toPlainText(), QString("**Connected to Chat Server**\nBob:>hi\n"));
-    chat.appendText(QString("\nPlease Wait While Program Exits"));
+void TestWindows::chatShowsTheLogModel() {
+    net::ChatLog log;
+    log.AppendChatLine("before the window");
+    shell::FrmChat chat(log, {}, {});
+    QCOMPARE(chat.txtChat()->toPlainText(), QString("before the window\n"));
+    log.AppendChatLine("**Connected to Chat Server**");
+    log.AppendChatLine("Bob:>hi");
+    QCOMPARE(chat.txtChat()->toPlainText(),
+             QString("before the window\n**Connected to Chat Server**\nBob:>hi\n"));
+    log.appendRaw(QString("\nPlease Wait While Program Exits"));
     QVERIFY(chat.txtChat()->toPlainText().endsWith("Bob:>hi\n\nPlease Wait While Program Exits"));
 
-    shell::FrmChat full({}, {});
-    const QString line(997, 'x'); // 999 characters a line with CR LF
-    for (int i = 0; i < 30; ++i)
-        full.AppendChatLine(line);
-    QCOMPARE(full.logText().size(), 29970);
-    full.AppendChatLine(QString(29, 'y')); // 29970 + 31 > 30000
-    QVERIFY(full.logText().isEmpty());
-    QVERIFY(full.txtChat()->toPlainText().isEmpty());
-    full.AppendChatLine("again");
-    QCOMPARE(full.logText(), QString("again\r\n"));
+    // However the log trims itself when full, the window shows exactly the log.
+    const QString line(997, 'x');
+    for (int i = 0; i < 40; ++i)
+        log.AppendChatLine(line + QString::number(i % 10));
+    QString expected = log.text();
+    expected.replace("\r\n", "\n");
+    QCOMPARE(chat.txtChat()->toPlainText(), expected);
+    log.clear();
+    QVERIFY(chat.txtChat()->toPlainText().isEmpty());
 }
 
 void TestWindows::chatCloseButtonHidesAndKeepsTheLog() {
-    auto* chat = new shell::FrmChat({}, {});
+    net::ChatLog log;
+    auto* chat = new shell::FrmChat(log, {}, {});
     QPointer<shell::FrmChat> alive(chat);
-    chat->AppendChatLine("kept");
+    log.AppendChatLine("kept");
     chat->show();
     QVERIFY(chat->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!alive.isNull());
     QVERIFY(!chat->isVisible());
-    QCOMPARE(chat->logText(), QString("kept\r\n"));
+    QCOMPARE(chat->txtChat()->toPlainText(), QString("kept\n"));
+    // Lines that arrive while it is closed show when it opens again.
+    log.AppendChatLine("later");
     chat->show();
+    QCOMPARE(chat->txtChat()->toPlainText(), QString("kept\nlater\n"));
     QTest::mouseClick(chat->hideButton(), Qt::LeftButton);
     QVERIFY(!chat->isVisible());
     QCOMPARE(chat->hideButton()->text(), QString("_Hide"));
     chat->GoodBye();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(alive.isNull());
+    log.AppendChatLine("after the end"); // no window left to show it, and no crash
 }
 
 void TestWindows::chatLayoutFollowsTheWindowSize() {
-    shell::FrmChat chat({}, {});
+    net::ChatLog model;
+    shell::FrmChat chat(model, {}, {});
     chat.resize(shell::Twips::toPixels(&chat, 9000), shell::Twips::toPixels(&chat, 6000));
     chat.show();
     QCoreApplication::processEvents();
@@ -271,51 +279,6 @@ void TestWindows::gemPixmapsAreCachedPerKindColourSizeAndRatio() {
     QCOMPARE(hi.devicePixelRatio(), 2.0);
     QCOMPARE(shell::GemPainter::toQColor(common::GemBlue), QColor(128, 128, 255));
     QCOMPARE(shell::GemPainter::toQColor(common::GemGreen), QColor(0, 192, 0));
-}
-
-void TestWindows::offlineSessionPromptsAndMatchFlowRules() {
-    battle::GameCore core;
-    testing::ScriptedDialogs dialogs;
-    shell::OfflineSession session(core, dialogs);
-    // Cancel and an empty answer repeat the host prompt; a cancelled name is empty.
-    dialogs.answers = {std::nullopt, std::string(), std::string("10.0.0.2"), std::nullopt};
-    QVERIFY(session.ConnectToServer());
-    QCOMPARE(dialogs.prompts.size(), std::size_t(4));
-    QCOMPARE(dialogs.prompts[0].title, std::string("Hostname required"));
-    QCOMPARE(dialogs.prompts[0].prompt, std::string("Please enter a hostname/IP address"));
-    QCOMPARE(dialogs.prompts[0].defaultText, std::string("127.0.0.1"));
-    QCOMPARE(dialogs.prompts[3].title, std::string("Playername"));
-    QCOMPARE(dialogs.prompts[3].prompt, std::string("Playername?"));
-    QCOMPARE(dialogs.prompts[3].defaultText, std::string("Myself"));
-    QCOMPARE(session.hostName(), std::string("10.0.0.2"));
-    QCOMPARE(session.LocalPlayerName(), std::string());
-
-    // Ready: a spectator does nothing; one fighter alone is asked to wait.
-    session.RdyButton_Click();
-    QVERIFY(dialogs.messages.empty());
-    core.setLocalPlayerId(5);
-    core.setPlayerTable({{"5", "Alice", "0", "0"}});
-    session.RdyButton_Click();
-    QCOMPARE(dialogs.messages, std::vector<std::string>{"Please, wait for more Players."});
-
-    // The count-down: 3, 2, 1, then the fight starts and the panel goes.
-    core.setPlayerTable({{"5", "Alice", "0", "0"}, {"6", "Bob", "0", "0"}});
-    core.setPanelVisible(true);
-    core.setLblCountIn("3");
-    core.setTmrCountDown(true);
-    session.CountDownTick();
-    QCOMPARE(core.lblCountIn(), std::string("2"));
-    session.CountDownTick();
-    QVERIFY(core.frmNxtMatch());
-    session.CountDownTick();
-    QCOMPARE(core.lblCountIn(), std::string("0"));
-    QVERIFY(!core.frmNxtMatch());
-    QVERIFY(!core.tmrCountDown());
-    QVERIFY(core.tmrFallGems());
-    // A count that is no number does not fail.
-    core.setLblCountIn("N/A");
-    session.CountDownTick();
-    QCOMPARE(core.lblCountIn(), std::string("-1"));
 }
 
 QTEST_MAIN(TestWindows)

@@ -2,15 +2,12 @@
 
 namespace gemvolt::testing {
 
-std::optional<std::string> ScriptedDialogs::askText(const std::string& title,
-                                                    const std::string& prompt,
-                                                    const std::string& defaultText) {
-    prompts.push_back({title, prompt, defaultText});
-    if (answers.empty())
-        return defaultText;
-    auto answer = answers.front();
-    answers.pop_front();
-    return answer;
+QString ScriptedDialogs::promptText(const QString& message, const QString& title,
+                                    const QString& defaultAnswer) {
+    prompts << title + "|" + message + "|" + defaultAnswer;
+    if (onPrompt)
+        onPrompt(title);
+    return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
 }
 
 } // namespace gemvolt::testing

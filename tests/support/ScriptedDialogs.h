@@ -2,37 +2,37 @@
 
 #include "Client/shell/Dialogs.h"
 
-#include <deque>
-#include <optional>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace gemvolt::testing {
 
 /**
- * Dialogs with scripted answers: every prompt takes the next queued answer
- * (nullopt = cancel; an empty queue answers with the default), every box is
- * recorded instead of shown.
+ * The client's boxes with scripted answers: every prompt takes the next
+ * answer (an exhausted script answers the default), every box is recorded
+ * instead of shown. onPrompt runs as a prompt opens, to look at the windows
+ * at that moment.
  */
 class ScriptedDialogs : public shell::Dialogs {
 public:
-    struct Prompt {
-        std::string title;
-        std::string prompt;
-        std::string defaultText;
-    };
+    QStringList answers;               ///< taken from the front, one per prompt
+    QStringList prompts;               ///< "title|message|default" per prompt shown
+    QStringList errors;                ///< "title|text" per critical box
+    std::vector<std::string> messages; ///< OK-only boxes
+    int endProgramCalls = 0;
+    std::function<void(const QString& title)> onPrompt;
 
-    std::deque<std::optional<std::string>> answers;
-    std::vector<Prompt> prompts;
-    std::vector<std::string> messages;
-    std::vector<std::string> criticals;
-
-    std::optional<std::string> askText(const std::string& title, const std::string& prompt,
-                                       const std::string& defaultText) override;
     void showMessage(const std::string& text) override { messages.push_back(text); }
-    void showCritical(const std::string& title, const std::string& text) override {
-        criticals.push_back(title + ": " + text);
+    QString promptText(const QString& message, const QString& title,
+                       const QString& defaultAnswer) override;
+    void showCriticalError(const QString& title, const QString& text) override {
+        errors << title + "|" + text;
     }
+    void endProgram() override { ++endProgramCalls; }
 };
 
 } // namespace gemvolt::testing
