@@ -1,8 +1,10 @@
 #include "Client/shell/HelpView.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTextBlock>
 
 #include <utility>
 
@@ -14,6 +16,9 @@ HelpView::HelpView(HelpAddresses addresses, QWidget* parent)
     // nothing is handed to programs outside.
     setOpenExternalLinks(false);
     setOpenLinks(true);
+    // A scroll bar that comes and goes changes the page's width, the text flows anew and an
+    // anchor the view was moved to drifts away; a bar that is always there keeps it in place.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
 QUrl HelpView::urlFromAddress(const QString& text, const QUrl& base) {
@@ -105,6 +110,12 @@ void HelpView::doSetSource(const QUrl& name, QTextDocument::ResourceType type) {
         type = QTextDocument::HtmlResource;
     m_busy = true;
     QTextBrowser::doSetSource(name, type);
+    // Long pages are laid out a piece at a time; an anchor near the end would find the page
+    // too short and the view would stop above it. Lay the page out to its end and go again.
+    if (name.hasFragment()) {
+        document()->documentLayout()->blockBoundingRect(document()->lastBlock());
+        scrollToAnchor(name.fragment());
+    }
     m_busy = false;
 }
 
