@@ -3,17 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include <utility>
-
 namespace gemvolt::shell {
 
 HelpAddresses::HelpAddresses() : HelpAddresses(QCoreApplication::applicationDirPath()) {}
 
-HelpAddresses::HelpAddresses(QString appFolder) : m_appFolder(std::move(appFolder)) {
-    // A trailing separator would double up when file names are appended.
-    while (m_appFolder.size() > 1 && m_appFolder.endsWith(QLatin1Char('/')))
-        m_appFolder.chop(1);
-}
+HelpAddresses::HelpAddresses(QString appFolder)
+    // Addresses must not depend on the folder the program was started from.
+    : m_appFolder(QDir(appFolder).absolutePath()) {}
 
 QString HelpAddresses::helpFolder() const {
     return m_appFolder + QStringLiteral("/help");

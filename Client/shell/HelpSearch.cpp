@@ -90,7 +90,12 @@ int countOf(const QString& text, const QString& term) {
 
 // A plain excerpt of about a line around the first place a term occurs.
 QString excerptAround(const QString& text, const QStringList& terms) {
-    const QString flat = text.simplified();
+    // Headings, cells and paragraphs are kept apart by a dot, not run together.
+    QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString& line : lines)
+        line = line.simplified();
+    lines.removeAll(QString());
+    const QString flat = lines.join(QStringLiteral(" \u00b7 "));
     qsizetype first = flat.size();
     for (const QString& term : terms) {
         const qsizetype at = flat.indexOf(term, 0, Qt::CaseInsensitive);

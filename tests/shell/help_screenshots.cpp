@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
         {QStringLiteral("10-search-page"), HelpAddresses::searchAddress()},
         {QStringLiteral("11-search-combo"), HelpAddresses::searchAddress(QStringLiteral("combo"))},
         {QStringLiteral("12-missing-page"), addresses.baseAddress() + QStringLiteral("Gone.htm")},
+        {QStringLiteral("13-crash-gems"), addresses.onlineAddress(QStringLiteral("#CRASH"))},
+        {QStringLiteral("14-pattern-editor"), addresses.onlineAddress(QStringLiteral("#EDITOR"))},
+        {QStringLiteral("15-gems"), addresses.onlineAddress(QStringLiteral("#GEMS"))},
     };
     for (const auto& [name, address] : shots) {
         frmBrowser* browser = host.open(address);

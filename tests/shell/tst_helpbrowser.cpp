@@ -85,6 +85,7 @@ private slots:
     void helpItem_opensItsPageAtItsAnchor_data();
     void helpItem_opensItsPageAtItsAnchor();
     void helpItem_whileOpen_reusesTheWindow();
+    void addresses_doNotDependOnTheStartFolder();
     void window_createdWithEmptyCaptionAndLaidOut();
     void caption_workingWhileBusy_stopEndsItAtOnce();
     void toolbar_buttonsInOrderWithKeysTooltipsIcons();
@@ -176,6 +177,19 @@ void tst_HelpBrowser::helpItem_whileOpen_reusesTheWindow() {
     QTRY_VERIFY(standsOn(second->brwWebBrowser, QStringLiteral("ACK")));
     // The first page is in the history.
     QVERIFY(second->brwWebBrowser->isBackwardAvailable());
+}
+
+void tst_HelpBrowser::addresses_doNotDependOnTheStartFolder() {
+    // A program folder given relative to the current folder still gives addresses that open
+    // after the current folder changed.
+    const HelpAddresses relative(QStringLiteral("some/where/"));
+    QVERIFY(QDir::isAbsolutePath(relative.offlineAddress()));
+    QVERIFY(relative.offlineAddress().endsWith(QStringLiteral("/some/where/HELP ME.doc")));
+    const QUrl base(relative.baseAddress());
+    QVERIFY(base.isLocalFile());
+    QVERIFY(QDir::isAbsolutePath(base.toLocalFile()));
+    QVERIFY(base.toLocalFile().endsWith(QStringLiteral("/some/where/help/")));
+    QCOMPARE(HelpAddresses().appFolder(), QCoreApplication::applicationDirPath());
 }
 
 void tst_HelpBrowser::window_createdWithEmptyCaptionAndLaidOut() {
