@@ -10,6 +10,10 @@
 
 namespace gemvolt::shell {
 
+namespace {
+constexpr int PageMargin = 12;
+}
+
 HelpView::HelpView(HelpAddresses addresses, QWidget* parent)
     : QTextBrowser(parent), m_addresses(std::move(addresses)), m_search(m_addresses) {
     // Links to other places than the help stay inside the browser and get its failure page;
@@ -110,6 +114,8 @@ void HelpView::doSetSource(const QUrl& name, QTextDocument::ResourceType type) {
         type = QTextDocument::HtmlResource;
     m_busy = true;
     QTextBrowser::doSetSource(name, type);
+    // Room around the text, so no page sticks to the frame.
+    document()->setDocumentMargin(PageMargin);
     // Long pages are laid out a piece at a time; an anchor near the end would find the page
     // too short and the view would stop above it. Lay the page out to its end and go again.
     if (name.hasFragment()) {
