@@ -96,6 +96,7 @@ private slots:
     void closeButton_destroysWindow_nextItemCreatesItAgain();
     void search_findsSectionsHoldingAllWords();
     void search_resultsPageLinksToTheSection();
+    void search_pageWordsAreLinksToClick();
     void pages_everyLinkLeadsSomewhere();
     void build_installsHelpBesideThePrograms();
 };
@@ -472,6 +473,27 @@ void tst_HelpBrowser::search_resultsPageLinksToTheSection() {
     QTRY_COMPARE(browser->windowTitle(), QStringLiteral("Search: <i>kick</i>"));
     QVERIFY(browser->brwWebBrowser->toPlainText().contains(QStringLiteral("<i>kick</i>")));
     QVERIFY(browser->brwWebBrowser->toPlainText().contains(QStringLiteral("No section")));
+}
+
+void tst_HelpBrowser::search_pageWordsAreLinksToClick() {
+    InstalledHelp help;
+    HelpBrowserHost host(help.addresses());
+    frmBrowser* browser = host.openItem(HelpItem::H_IH_MM);
+    browser->toolbarAction(QStringLiteral("Search"))->trigger();
+    QTRY_COMPARE(browser->windowTitle(), QStringLiteral("Search the Help"));
+
+    // Click the word "firewall" on the page with the mouse, as a player does.
+    QTextBrowser* view = browser->brwWebBrowser;
+    const QString text = view->document()->toPlainText();
+    const qsizetype at = text.indexOf(QStringLiteral("firewall"));
+    QVERIFY(at >= 0);
+    QTextCursor cursor(view->document());
+    cursor.setPosition(static_cast<int>(at + 3));
+    const QPoint point = view->cursorRect(cursor).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, point);
+    QTRY_COMPARE(browser->windowTitle(), QStringLiteral("Search: firewall"));
+    QCOMPARE(browser->cboAddress->currentText(), QStringLiteral("search:firewall"));
+    QVERIFY(view->toPlainText().contains(QStringLiteral("My friends cannot connect")));
 }
 
 void tst_HelpBrowser::pages_everyLinkLeadsSomewhere() {
