@@ -7,6 +7,7 @@
 #include "Client/shell/FrmAttack.h"
 #include "Client/shell/FrmChat.h"
 #include "Client/shell/FrmPlayerList.h"
+#include "Client/shell/HelpBrowserHost.h"
 #include "Client/shell/ServerLauncher.h"
 #include "Client/shell/SilentSound.h"
 #include "Client/shell/SleepPause.h"
@@ -258,24 +259,24 @@ void FrmMain::buildMenus() {
 
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("mnuHelp");
-    item(help, "H_OH", "Offline Help", [this] { openHelp(QString()); });
+    item(help, "H_OH", "Offline Help", [this] { openHelp(HelpItem::H_OH); });
     help->addSeparator();
     QMenu* online = help->addMenu("Online Help");
     online->setObjectName("H_IH");
     online->menuAction()->setObjectName("H_IH");
-    item(online, "H_IH_MM", "Main Menu", [this] { openHelp("Help.htm"); });
+    item(online, "H_IH_MM", "Main Menu", [this] { openHelp(HelpItem::H_IH_MM); });
     online->addSeparator();
     QMenu* client = online->addMenu("Client Program");
     client->setObjectName("M_IH_CP");
     client->menuAction()->setObjectName("M_IH_CP");
-    item(client, "M_IH_CP_CMM", "Client - Main Menu", [this] { openHelp("Help.htm#CLIENT"); });
+    item(client, "M_IH_CP_CMM", "Client - Main Menu", [this] { openHelp(HelpItem::M_IH_CP_CMM); });
     client->addSeparator();
-    item(client, "H_IH_CP_FG", "First Glance", [this] { openHelp("Help.htm#C_FG"); });
-    item(client, "H_IH_CP_M", "Menu", [this] { openHelp("Help.htm#C_M"); });
-    item(client, "H_IH_CP_GP", "Game Play", [this] { openHelp("Help.htm#C_GP"); });
-    item(online, "H_IH_SP", "Server Program", [this] { openHelp("Help.htm#SERVER"); });
-    item(online, "H_IH_F", "FAQ", [this] { openHelp("Help.htm#FAQ"); });
-    item(online, "H_IH_A", "Acknowledgements", [this] { openHelp("Help.htm#ACK"); });
+    item(client, "H_IH_CP_FG", "First Glance", [this] { openHelp(HelpItem::H_IH_CP_FG); });
+    item(client, "H_IH_CP_M", "Menu", [this] { openHelp(HelpItem::H_IH_CP_M); });
+    item(client, "H_IH_CP_GP", "Game Play", [this] { openHelp(HelpItem::H_IH_CP_GP); });
+    item(online, "H_IH_SP", "Server Program", [this] { openHelp(HelpItem::H_IH_SP); });
+    item(online, "H_IH_F", "FAQ", [this] { openHelp(HelpItem::H_IH_F); });
+    item(online, "H_IH_A", "Acknowledgements", [this] { openHelp(HelpItem::H_IH_A); });
     help->addSeparator();
     item(help, "H_A", "About", [this] { H_A_Click(); });
 }
@@ -347,18 +348,11 @@ void FrmMain::H_A_Click() {
     m_dialogs.showMessage(AboutText);
 }
 
-void FrmMain::openHelp(const QString& page) {
-    if (page.isEmpty()) {
-        m_dialogs.showMessage(QDir(m_appFolder)
-                                  .filePath("HELP ME.doc")
-                                  .prepend("The offline help is ")
-                                  .toStdString());
-        return;
-    }
-    m_dialogs.showMessage(QDir(m_appFolder)
-                              .filePath("help/" + page)
-                              .prepend("The online help page is ")
-                              .toStdString());
+void FrmMain::openHelp(HelpItem item) {
+    // The browser is made on first use and shows itself with the page.
+    if (!m_help)
+        m_help = new HelpBrowserHost(HelpAddresses(m_appFolder), this);
+    m_help->openItem(item);
 }
 
 void FrmMain::showSecondary(QWidget* window) {

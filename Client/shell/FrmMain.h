@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Client/net/SessionDialogs.h"
+#include "Client/shell/HelpAddresses.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -34,6 +35,7 @@ class Dialogs;
 class FrmAttack;
 class FrmChat;
 class FrmPlayerList;
+class HelpBrowserHost;
 
 /**
  * The client's main window: both boards, the figures, the next-fight panel,
@@ -104,6 +106,8 @@ public:
     FrmChat* frmChat() const;
     FrmPlayerList* frmPlayerList() const;
     FrmAttack* frmAttack() const;
+    /** The help browser's host, made by the first Help item (null before). */
+    HelpBrowserHost* helpHost() const { return m_help; }
 
 signals:
     /** The exit timer's last tick, or a session set-up failure: the program ends now. */
@@ -119,7 +123,7 @@ private:
     void buildPanel();
     bool connectSession();
     void endProgram();
-    void openHelp(const QString& anchor);
+    void openHelp(HelpItem item);
     void showSecondary(QWidget* window);
     void exitFinished();
     QLabel* addLabel(const char* name, int index, const QString& text, int left, int top, int width,
@@ -160,6 +164,7 @@ private:
     QPointer<FrmChat> m_frmChat;
     QPointer<FrmPlayerList> m_frmPlayerList;
     QPointer<FrmAttack> m_frmAttack;
+    HelpBrowserHost* m_help = nullptr;
 };
 
 } // namespace gemvolt::shell

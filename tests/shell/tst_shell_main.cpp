@@ -4,10 +4,12 @@
 #include "Client/net/HeadlessClient.h"
 #include "Client/shell/BoardView.h"
 #include "Client/shell/FrmAttack.h"
+#include "Client/shell/FrmBrowser.h"
 #include "Client/shell/FrmChat.h"
 #include "Client/shell/FrmMain.h"
 #include "Client/shell/FrmPlayerList.h"
 #include "Client/shell/GemPainter.h"
+#include "Client/shell/HelpBrowserHost.h"
 #include "Client/shell/ServerLauncher.h"
 #include "Client/shell/Twips.h"
 #include "Common/GemCell.h"
@@ -16,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -289,17 +292,29 @@ void TestMainWindow::helpAndAboutShowTheirTexts() {
     c.action("H_A")->trigger();
     QCOMPARE(c.dialogs.messages.back(),
              std::string("This Game was made by Quillmark, so blame him..."));
-    const std::pair<const char*, const char*> pages[] = {
-        {"H_IH_MM", "Help.htm"},         {"M_IH_CP_CMM", "Help.htm#CLIENT"},
-        {"H_IH_CP_FG", "Help.htm#C_FG"}, {"H_IH_CP_M", "Help.htm#C_M"},
-        {"H_IH_CP_GP", "Help.htm#C_GP"}, {"H_IH_SP", "Help.htm#SERVER"},
-        {"H_IH_F", "Help.htm#FAQ"},      {"H_IH_A", "Help.htm#ACK"}};
-    for (const auto& [name, page] : pages) {
+    QVERIFY(!c.frm->helpHost()); // the browser is made on first use
+
+    const std::pair<const char*, shell::HelpItem> items[] = {
+        {"H_IH_MM", shell::HelpItem::H_IH_MM},
+        {"M_IH_CP_CMM", shell::HelpItem::M_IH_CP_CMM},
+        {"H_IH_CP_FG", shell::HelpItem::H_IH_CP_FG},
+        {"H_IH_CP_M", shell::HelpItem::H_IH_CP_M},
+        {"H_IH_CP_GP", shell::HelpItem::H_IH_CP_GP},
+        {"H_IH_SP", shell::HelpItem::H_IH_SP},
+        {"H_IH_F", shell::HelpItem::H_IH_F},
+        {"H_IH_A", shell::HelpItem::H_IH_A},
+        {"H_OH", shell::HelpItem::H_OH}};
+    for (const auto& [name, item] : items) {
         c.action(name)->trigger();
-        QVERIFY2(QString::fromStdString(c.dialogs.messages.back()).endsWith(page), name);
+        shell::HelpBrowserHost* host = c.frm->helpHost();
+        QVERIFY(host && host->browser());
+        QVERIFY2(host->browser()->isVisible(), name);
+        // The address box shows the page as a local path.
+        const QString shown = host->browser()->cboAddress->currentText();
+        QVERIFY2(!shown.isEmpty() && host->addresses().forItem(item).endsWith(shown), name);
     }
-    c.action("H_OH")->trigger();
-    QVERIFY(QString::fromStdString(c.dialogs.messages.back()).endsWith("HELP ME.doc"));
+    QVERIFY(c.frm->helpHost()->addresses().onlineAddress("#C_FG").endsWith("Help.htm#C_FG"));
+    QCOMPARE(c.dialogs.messages.size(), std::size_t(1));
 }
 
 void TestMainWindow::createServerFoundAndNotFound() {
