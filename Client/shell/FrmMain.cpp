@@ -46,7 +46,7 @@ QLabel#lblTitle { color: #ffd75e; font-weight: bold; }
 QGroupBox { color: #aab6ff; border: 1px solid rgba(120, 140, 220, 110); border-radius: 6px;
             margin-top: 0.6em; background: rgba(255, 255, 255, 10); font-weight: bold; }
 QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }
-QGroupBox#frmNxtMatch { background: rgba(12, 14, 34, 235); border: 2px solid #ffd75e;
+QGroupBox#frmNxtMatch { background: #0c0e22; border: 2px solid #ffd75e;
                         color: #ffd75e; }
 QLabel#lblWinner { color: #ffd75e; font-weight: bold; }
 QLabel#lblCountIn { color: #ffffff; font-weight: bold; }
@@ -196,6 +196,9 @@ void FrmMain::buildPlayArea() {
 void FrmMain::buildPanel() {
     m_frmNxtMatch = new QGroupBox("Game Over", m_view);
     m_frmNxtMatch->setObjectName("frmNxtMatch");
+    // An opaque card over the boards: nothing behind it shows through.
+    m_frmNxtMatch->setAttribute(Qt::WA_StyledBackground, true);
+    m_frmNxtMatch->setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(m_frmNxtMatch);
     layout->setContentsMargins(18, 22, 18, 14);
     auto label = [&](const char* name, const char* text, qreal pointSize) {
@@ -219,8 +222,13 @@ void FrmMain::buildPanel() {
     auto* startIn = label("lblStartIn", "Match Will - Start In      -", 10);
     startIn->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_lblCountIn = label("lblCountIn", "0", 48);
-    countRow->addWidget(startIn, 1);
-    countRow->addWidget(m_lblCountIn, 1);
+    m_lblCountIn->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_lblCountIn->setMinimumWidth(m_lblCountIn->fontMetrics().horizontalAdvance("N/A"));
+    countRow->addStretch(1);
+    countRow->addWidget(startIn);
+    countRow->addSpacing(12);
+    countRow->addWidget(m_lblCountIn);
+    countRow->addStretch(1);
     layout->addLayout(countRow);
     m_RdyButton = new QPushButton("Ready", m_frmNxtMatch);
     m_RdyButton->setObjectName("RdyButton");
