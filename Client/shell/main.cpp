@@ -2,6 +2,37 @@
 #include "Client/shell/QtDialogs.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QEvent>
+#include <QFile>
+
+#include <memory>
+
+namespace {
+
+/**
+ * For the start-up benchmark: writes the wall-clock time (ms since the epoch)
+ * of the main window's first paint to the file named by
+ * GEMVOLT_FIRST_PAINT_FILE, then removes itself.
+ */
+class FirstPaintProbe : public QObject {
+public:
+    explicit FirstPaintProbe(QString file) : m_file(std::move(file)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            QFile out(m_file);
+            if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                out.write(QByteArray::number(QDateTime::currentMSecsSinceEpoch()));
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+
+private:
+    QString m_file;
+};
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -13,6 +44,11 @@ int main(int argc, char* argv[]) {
     gemvolt::shell::QtDialogs dialogs([] { QCoreApplication::exit(1); });
     gemvolt::shell::FrmMain frmMain(dialogs);
     dialogs.setParent(&frmMain);
+    std::unique_ptr<FirstPaintProbe> probe;
+    if (qEnvironmentVariableIsSet("GEMVOLT_FIRST_PAINT_FILE")) {
+        probe = std::make_unique<FirstPaintProbe>(qEnvironmentVariable("GEMVOLT_FIRST_PAINT_FILE"));
+        frmMain.installEventFilter(probe.get());
+    }
     QObject::connect(&frmMain, &gemvolt::shell::FrmMain::programEnded, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     if (!frmMain.startUp())

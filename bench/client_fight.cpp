@@ -1,0 +1,87 @@
+// CPU of the client windows while idle and during a fight: two clients and a
+// server in this one process, under the real timers and the real 75 ms pauses.
+// Prints "idle <pct>" and "fight <pct>", the process's CPU as a percentage of
+// one core, each over its own stretch of wall time: client_fight [seconds].
+#include "Client/battle/GameCore.h"
+#include "Client/net/HeadlessClient.h"
+#include "Client/shell/FrmMain.h"
+#include "support/LocalServer.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+
+using namespace gemvolt;
+
+namespace {
+
+double cpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return done();
+}
+
+/** Run the event loop for ms, calling step every 250 ms; the CPU share over that time. */
+double measure(int ms, const std::function<void()>& step) {
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu0 = cpuMs();
+    while (clock.elapsed() < ms) {
+        if (step)
+            step();
+        QTest::qWait(250);
+    }
+    return 100.0 * (cpuMs() - cpu0) / static_cast<double>(clock.elapsed());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 15;
+
+    testing::LocalServer server;
+    testing::ScriptedDialogs alice;
+    testing::ScriptedDialogs bob;
+    alice.answers = {server.address(), "Alice"};
+    bob.answers = {server.address(), "Bob"};
+    shell::FrmMain a(alice);
+    shell::FrmMain b(bob);
+    if (!a.startUp() || !b.startUp())
+        return 1;
+    if (!waitFor([&] { return a.core().frmNxtMatch() && b.core().playerTable().rowCount() == 2; },
+                 5000))
+        return 1;
+    const double idle = measure(seconds * 1000, {});
+
+    a.findChild<QPushButton*>("RdyButton")->click();
+    b.findChild<QPushButton*>("RdyButton")->click();
+    if (!waitFor([&] { return a.core().tmrFallGems() && b.core().tmrFallGems(); }, 6000))
+        return 1;
+    int step = 0;
+    const double fight = measure(seconds * 1000, [&] {
+        // Both move now and then, as people do; nobody hurries the pairs down.
+        const int keys[] = {37, 38, 39, 37, 39, 38};
+        a.client().KeyDown(keys[step % 6]);
+        b.client().KeyDown(keys[(step + 3) % 6]);
+        ++step;
+    });
+    std::printf("idle %.2f\nfight %.2f\n", idle, fight);
+    return 0;
+}
