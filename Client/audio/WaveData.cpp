@@ -4,6 +4,9 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace gemvolt::audio {
 
 namespace {
@@ -46,21 +49,31 @@ std::shared_ptr<const WaveData> WaveData::decode(const QString& path) {
     if (container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX) {
         return nullptr;
     }
-    if (info.frames <= 0 || info.channels <= 0 || info.samplerate < 1000 ||
+    if (info.frames <= 0 || info.channels <= 0 || info.channels > 8 || info.samplerate < 1000 ||
         info.samplerate > 384000) {
         return nullptr;
     }
-    if (info.frames > static_cast<sf_count_t>(MaxSeconds) * info.samplerate) {
+    if (info.frames > static_cast<sf_count_t>(MaxSeconds) * info.samplerate ||
+        info.frames * info.channels > MaxSamples) {
         return nullptr;
     }
-    std::vector<std::int16_t> raw(static_cast<std::size_t>(info.frames) *
-                                  static_cast<std::size_t>(info.channels));
-    const sf_count_t got = sf_readf_short(file.get(), raw.data(), info.frames);
+    // Read as normalised floats, which every sample format converts to the same
+    // way (integer formats exactly), then turn them into 16 bits.
+    std::vector<float> frames(static_cast<std::size_t>(info.frames) *
+                              static_cast<std::size_t>(info.channels));
+    const sf_count_t got = sf_readf_float(file.get(), frames.data(), info.frames);
     if (got <= 0) {
         return nullptr;
     }
     // A truncated file still plays what it holds.
-    raw.resize(static_cast<std::size_t>(got) * static_cast<std::size_t>(info.channels));
+    std::vector<std::int16_t> raw(static_cast<std::size_t>(got) *
+                                  static_cast<std::size_t>(info.channels));
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        // Broken float files may hold NaN or infinity: those samples become silence.
+        const float v = std::isfinite(frames[i]) ? frames[i] : 0.0f;
+        const float scaled = std::nearbyint(v * 32768.0f);
+        raw[i] = static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+    }
 
     if (info.channels <= 2) {
         return std::make_shared<const WaveData>(info.samplerate, info.channels, std::move(raw));

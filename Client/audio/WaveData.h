@@ -17,12 +17,15 @@ class WaveData {
 public:
     /** Longest sound accepted, so a huge file cannot swallow the memory. */
     static constexpr int MaxSeconds = 600;
+    /** Most samples (all channels together) accepted, for the same reason. */
+    static constexpr std::int64_t MaxSamples = 32 * 1024 * 1024;
 
     /**
      * Decodes a RIFF wave file (plain or extensible header, any sample format
      * the decoder knows). Files with more than two channels are mixed down to
-     * one. Returns nullptr for a missing or unreadable file, a file that is no
-     * wave file, an empty one, or one longer than MaxSeconds.
+     * one; more than eight are refused. Returns nullptr for a missing or
+     * unreadable file, a file that is no wave file, an empty one, or one longer
+     * than MaxSeconds or MaxSamples.
      */
     static std::shared_ptr<const WaveData> decode(const QString& path);
 
