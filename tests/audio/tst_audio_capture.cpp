@@ -93,8 +93,8 @@ private slots:
             QVERIFY(e > b + 2000);
             const double l = WaveCapture::rmsDb(capture.left(), b, e);
             const double r = WaveCapture::rmsDb(capture.right(), b, e);
-            qInfo("position %d: left %.2f dB, right %.2f dB, left - right %.2f dB", positions[i],
-                  l, r, l - r);
+            qInfo("position %d: left %.2f dB, right %.2f dB, left - right %.2f dB", positions[i], l,
+                  r, l - r);
             QVERIFY2(qAbs((l - r) - expected[i]) < 0.3, qPrintable(QString::number(l - r)));
             // The louder side keeps the sound's own level.
             QVERIFY2(qAbs(std::max(l, r) - ToneDb) < 0.3, qPrintable(QString::number(l)));

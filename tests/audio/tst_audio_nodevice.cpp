@@ -77,12 +77,15 @@ private slots:
         QTest::newRow("random bytes") << "noise.wav" << QByteArray(4096, '\x9b');
         QTest::newRow("riff without data chunk")
             << "nodata.wav"
-            << QByteArray::fromHex("524946462400000057415645666d7420100000000100010044ac000088580100"
-                                   "02001000");
+            << QByteArray::fromHex(
+                   "524946462400000057415645666d7420100000000100010044ac000088580100"
+                   "02001000");
         QTest::newRow("header only, no frames")
             << "header.wav"
-            << QByteArray::fromHex("524946462400000057415645666d7420100000000100010044ac000088580100"
-                                   "0200100064617461" "00000000");
+            << QByteArray::fromHex(
+                   "524946462400000057415645666d7420100000000100010044ac000088580100"
+                   "0200100064617461"
+                   "00000000");
     }
     void rejectsWhatIsNoWaveFile() {
         QFETCH(QString, name);

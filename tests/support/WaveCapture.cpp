@@ -38,9 +38,13 @@ bool WaveCapture::setUp(const QString& folder) {
     return true;
 }
 
-QString WaveCapture::file() { return g_file; }
+QString WaveCapture::file() {
+    return g_file;
+}
 
-qint64 WaveCapture::bytesFor(double seconds) { return 44 + qint64(seconds * 44100) * 4; }
+qint64 WaveCapture::bytesFor(double seconds) {
+    return 44 + qint64(seconds * 44100) * 4;
+}
 
 bool WaveCapture::load() {
     SF_INFO info{};
