@@ -29,11 +29,19 @@ public:
     /** Makes this device's context the one that sound calls act on. */
     bool makeCurrent() const;
 
+    /**
+     * The resampler sounds on this device should use (a windowed-sinc one when
+     * the library offers it, so music at a lower sample rate or at a higher
+     * speed keeps its top end clean), or −1 for the library's default.
+     */
+    int resampler() const { return m_resampler; }
+
 private:
     AudioDevice(ALCdevice* device, ALCcontext* context);
 
     ALCdevice* m_device;
     ALCcontext* m_context;
+    int m_resampler = -1;
 };
 
 } // namespace gemvolt::audio

@@ -71,6 +71,9 @@ std::unique_ptr<Voice> Voice::create(std::shared_ptr<AudioDevice> device, const 
         alSource3f(s, AL_POSITION, i == 0 ? -1.0f : 1.0f, 0.0f, 0.0f);
         alSourcef(s, AL_ROLLOFF_FACTOR, 0.0f);
         alSourcef(s, AL_GAIN, 1.0f);
+        if (voice->m_device->resampler() >= 0) {
+            alSourcei(s, AL_SOURCE_RESAMPLER_SOFT, voice->m_device->resampler());
+        }
     }
     if (alGetError() != AL_NO_ERROR) {
         return nullptr;
