@@ -108,7 +108,7 @@ void FrmSFX::buildWidgets() {
 }
 
 QString FrmSFX::inAppFolder(const QString& name) const {
-    return QDir::toNativeSeparators(m_appFolder + QLatin1Char('/') + name);
+    return QDir::toNativeSeparators(QDir(m_appFolder).filePath(name));
 }
 
 void FrmSFX::runCreationSteps() {

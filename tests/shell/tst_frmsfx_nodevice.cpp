@@ -1,5 +1,6 @@
 // The sound window on a machine without any sound device: nothing fails loudly.
 #include "Client/shell/FrmSFX.h"
+#include "Client/shell/QtSoundDialogs.h"
 #include "Client/shell/SoundWindowKeeper.h"
 #include "support/FakeSoundDialogs.h"
 #include "support/SoundFiles.h"
@@ -7,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,6 +53,23 @@ private slots:
         QCOMPARE(w.player().slotCount(), 1);
         QCOMPARE(w.player().devicesOpened(), 0);
         QVERIFY(dialogs.messages.isEmpty()); // only a wrong name is worth a message
+    }
+
+    void messagesDoNotBlockAndOfferOnlyOk() {
+        gemvolt::shell::QtSoundDialogs dialogs;
+        QWidget owner;
+        owner.show();
+        // Returns at once: the game and the network go on behind the box.
+        dialogs.showMessage(&owner, "This is not a valid Sound File!");
+        auto* box = owner.findChild<QMessageBox*>();
+        QVERIFY(box);
+        QVERIFY(box->isVisible());
+        QVERIFY(!box->isModal());
+        QCOMPARE(box->text(), QString("This is not a valid Sound File!"));
+        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+        QPointer<QMessageBox> watch(box);
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        QTRY_VERIFY(watch.isNull()); // closing it frees it
     }
 
     void aWindowWithoutMusicFilesStillOpens() {
