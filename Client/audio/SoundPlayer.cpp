@@ -35,7 +35,12 @@ QStringList SoundPlayer::enumerateDevices() {
 }
 
 void SoundPlayer::selectDevice(int index) {
-    m_selected = (index >= 0 && index < m_devices.size()) ? index : -1;
+    const int selected = (index >= 0 && index < m_devices.size()) ? index : -1;
+    if (selected != m_selected) {
+        // A new choice deserves a fresh try, even of a device that failed before.
+        m_failedIndex = -1;
+    }
+    m_selected = selected;
 }
 
 int SoundPlayer::panForPosition(int position) {
@@ -83,6 +88,7 @@ std::shared_ptr<AudioDevice> SoundPlayer::currentDevice() {
         return nullptr;
     }
     // The old device stays open for as long as sounds made on it still exist.
+    ++m_deviceOpenAttempts;
     m_device = AudioDevice::open(m_devices[m_selected].toUtf8());
     if (!m_device) {
         m_deviceIndex = -1;

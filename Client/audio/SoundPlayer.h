@@ -46,7 +46,8 @@ public:
 
     /**
      * Chooses the device (index into the list, −1 for none). The choice takes
-     * effect at the next load; sounds already playing stay where they are.
+     * effect at the next load; sounds already playing stay where they are. A
+     * device that failed to open is not tried again until the choice changes.
      */
     void selectDevice(int index);
     int selectedDevice() const { return m_selected; }
@@ -101,6 +102,8 @@ public:
     int playingEffects() const;
     /** How many times an output device was opened since construction. */
     int devicesOpened() const { return m_devicesOpened; }
+    /** How many times opening an output device was tried, successful or not. */
+    int deviceOpenAttempts() const { return m_deviceOpenAttempts; }
 
 private:
     Voice* voiceAt(int slot) const;
@@ -115,6 +118,7 @@ private:
     // Selection that failed to open; not tried again until the selection changes.
     int m_failedIndex = -1;
     int m_devicesOpened = 0;
+    int m_deviceOpenAttempts = 0;
     std::vector<std::unique_ptr<Voice>> m_slots;
     WaveCache m_cache;
     double m_bgmBaseFrequency = 0.0;
