@@ -91,7 +91,7 @@ void FrmSFX::buildWidgets() {
     grid->addWidget(checkBGM, r, 1, 1, 3);
     grid->addWidget(cmdHide, r + 1, 3);
     grid->setColumnStretch(1, 1);
-    setMinimumWidth(480);
+    setMinimumWidth(600);
 
     connect(cmbDevices, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_player.selectDevice(index); });
