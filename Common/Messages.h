@@ -1,0 +1,303 @@
+#pragma once
+
+#include "Common/GemCell.h"
+#include "Common/NumberField.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace gemvolt::common {
+
+/**
+ * The message catalogue shared by the client and the server. Every message
+ * starts with its type byte. A client sends only to the server; the server
+ * sends only to every player. Where the two directions carry different
+ * fields, the server's form is named ...ToAll.
+ *
+ * Numeric texts are NumberField so that a message decoded and encoded again
+ * gives back exactly the bytes that arrived; the builders below make them in
+ * the form each layout asks for.
+ */
+enum class MsgType : std::uint8_t {
+    Chat = 1,
+    Roster = 2,
+    PlayerLeft = 3,
+    Standings = 4,
+    AttackPattern = 5,
+    BoardState = 6,
+    NextPair = 7,
+    CounterAttack = 8,
+    Stats = 9,
+    GameOver = 10,
+    Ready = 11,
+};
+
+/** Who sends a message: a client to the server, or the server to every player. */
+enum class Direction { ClientToServer, ServerToClient };
+
+/** Type 1, both directions: a chat line, passed on unchanged. */
+struct MsgChat {
+    static constexpr MsgType Type = MsgType::Chat;
+    static constexpr const char* Name = "MsgChat";
+
+    std::string Text;
+
+    friend bool operator==(const MsgChat&, const MsgChat&) = default;
+};
+
+/** One registered player in a roster. */
+struct RosterEntry {
+    std::int32_t Id = 0;
+    std::string Name;
+
+    friend bool operator==(const RosterEntry&, const RosterEntry&) = default;
+};
+
+/**
+ * Type 2, server to all: every registered player in join order, the newest
+ * last. Travels as the last index (i16, entries − 1), so it holds 1 to 32768
+ * entries; a roster with none is never sent and is rejected on receipt.
+ */
+struct MsgRoster {
+    static constexpr MsgType Type = MsgType::Roster;
+    static constexpr const char* Name = "MsgRoster";
+
+    std::vector<RosterEntry> Entries;
+
+    friend bool operator==(const MsgRoster&, const MsgRoster&) = default;
+};
+
+/** Type 3, both directions: the identifier of the player who left. */
+struct MsgPlayerLeft {
+    static constexpr MsgType Type = MsgType::PlayerLeft;
+    static constexpr const char* Name = "MsgPlayerLeft";
+
+    std::int32_t Id = 0;
+
+    friend bool operator==(const MsgPlayerLeft&, const MsgPlayerLeft&) = default;
+};
+
+/** One row of the fight queue. */
+struct StandingsEntry {
+    NumberField Id;     ///< identifier text ("7")
+    NumberField Wins;   ///< plain decimal ("0")
+    NumberField Losses; ///< plain decimal ("0")
+
+    friend bool operator==(const StandingsEntry&, const StandingsEntry&) = default;
+};
+
+/**
+ * Type 4, server to all: the queue in order, row 0 on board 1 and row 1 on
+ * board 2. On the wire the columns travel one after the other (all
+ * identifiers, then all wins, then all losses), counted by an i16: 0 to
+ * 32767 rows.
+ */
+struct MsgStandings {
+    static constexpr MsgType Type = MsgType::Standings;
+    static constexpr const char* Name = "MsgStandings";
+
+    std::vector<StandingsEntry> Rows;
+
+    friend bool operator==(const MsgStandings&, const MsgStandings&) = default;
+};
+
+/** An attack-pattern cell as it travels: colour and shape as number texts. */
+struct PatternCellField {
+    NumberField Color;
+    NumberField Shape;
+
+    /** Blank-signed texts of the cell's Color and Shape. */
+    static PatternCellField fromGemCell(const GemCell& cell);
+
+    friend bool operator==(const PatternCellField&, const PatternCellField&) = default;
+};
+
+/** The 36 cells of a pattern in wire order: row 0..5 outer, column 0..5 inner. */
+using PatternFields = std::array<PatternCellField, PatternCells>;
+
+/** The wire cells of a pattern (index column + row × 6, the pattern's own order). */
+PatternFields patternFields(const AttackPattern& pattern);
+
+/**
+ * A pattern from its wire cells: Color and Shape are the texts' values, every
+ * cell is Occupied (a received pattern lays a gem in every cell) and
+ * CellIndex is column + row × 6.
+ */
+AttackPattern patternFromFields(const PatternFields& cells);
+
+/** Type 5, client to server: the sender's own attack pattern. */
+struct MsgAttackPattern {
+    static constexpr MsgType Type = MsgType::AttackPattern;
+    static constexpr const char* Name = "MsgAttackPattern";
+
+    PatternFields Cells{};
+
+    friend bool operator==(const MsgAttackPattern&, const MsgAttackPattern&) = default;
+};
+
+/** One stored pattern with its owner, as the server hands it out. */
+struct PatternSetEntry {
+    NumberField Owner; ///< the owner's identifier text ("7")
+    PatternFields Cells{};
+
+    friend bool operator==(const PatternSetEntry&, const PatternSetEntry&) = default;
+};
+
+/**
+ * Type 5, server to all: every pattern the server holds, in the order their
+ * owners first sent one. The count travels as a blank-signed number text.
+ */
+struct MsgAttackPatternToAll {
+    static constexpr MsgType Type = MsgType::AttackPattern;
+    static constexpr const char* Name = "MsgAttackPatternToAll";
+
+    std::vector<PatternSetEntry> Entries;
+
+    /** Builds the message from the server's table (owner texts as stored). */
+    static MsgAttackPatternToAll fromEntries(const std::vector<PatternEntry>& entries);
+
+    /** The table a client keeps: owner texts unchanged, every cell occupied. */
+    std::vector<PatternEntry> toEntries() const;
+
+    friend bool operator==(const MsgAttackPatternToAll&, const MsgAttackPatternToAll&) = default;
+};
+
+/**
+ * A board cell as it travels. The occupied byte is kept as received, so a
+ * relayed board carries the very byte its sender wrote, even one other than
+ * 1 or 2; only exactly 2 means occupied.
+ */
+struct BoardCellField {
+    NumberField Color;
+    std::int16_t Shape = ShapeNone;
+    std::uint8_t OccupiedByte = 1;
+
+    /** True exactly when the occupied byte is 2. */
+    bool occupied() const { return OccupiedByte == 2; }
+
+    /** Colour as blank-signed text, the raw shape, 2 or 1 for Occupied. */
+    static BoardCellField fromGemCell(const GemCell& cell);
+
+    /** The cell with the fields' values; CellIndex is left for the caller. */
+    GemCell toGemCell() const;
+
+    friend bool operator==(const BoardCellField&, const BoardCellField&) = default;
+};
+
+/**
+ * Type 6, both directions: a snapshot of one fighter's board. The server
+ * relays the decoded message as it is, so the copy every player receives is
+ * byte for byte the sender's.
+ */
+struct MsgBoardState {
+    static constexpr MsgType Type = MsgType::BoardState;
+    static constexpr const char* Name = "MsgBoardState";
+
+    NumberField Board;                              ///< 1 or 2, blank-signed
+    std::array<BoardCellField, BoardCells> Cells{}; ///< row 0..14 outer, column 0..5 inner
+    std::string Pending; ///< the pending-counter caption ("07"), unchanged
+
+    /**
+     * Builds the snapshot of `board` (1 or 2) from its cells, indexed
+     * row × 6 + column, and the pending caption.
+     */
+    static MsgBoardState fromBoard(int board, const std::array<GemCell, BoardCells>& cells,
+                                   std::string pending);
+
+    friend bool operator==(const MsgBoardState&, const MsgBoardState&) = default;
+};
+
+/** Type 7, both directions: a fighter's next pair, five texts passed on unchanged. */
+struct MsgNextPair {
+    static constexpr MsgType Type = MsgType::NextPair;
+    static constexpr const char* Name = "MsgNextPair";
+
+    NumberField Board;
+    NumberField LowerShape;
+    NumberField LowerColor;
+    NumberField UpperShape;
+    NumberField UpperColor;
+
+    friend bool operator==(const MsgNextPair&, const MsgNextPair&) = default;
+};
+
+/** Type 8, client to server: the number of counter gems sent at the opponent. */
+struct MsgCounterAttack {
+    static constexpr MsgType Type = MsgType::CounterAttack;
+    static constexpr const char* Name = "MsgCounterAttack";
+
+    NumberField Count; ///< blank-signed
+
+    friend bool operator==(const MsgCounterAttack&, const MsgCounterAttack&) = default;
+};
+
+/** Type 8, server to all: the attacker's identifier in front of the count. */
+struct MsgCounterAttackToAll {
+    static constexpr MsgType Type = MsgType::CounterAttack;
+    static constexpr const char* Name = "MsgCounterAttackToAll";
+
+    NumberField Sender; ///< the attacker's identifier, blank-signed (" 7")
+    NumberField Count;  ///< the count text exactly as the attacker sent it
+
+    /** The server's relay of `received` from player `sender`. */
+    static MsgCounterAttackToAll relay(std::int32_t sender, const MsgCounterAttack& received);
+
+    friend bool operator==(const MsgCounterAttackToAll&, const MsgCounterAttackToAll&) = default;
+};
+
+/** Type 9, both directions: a fighter's figures, four texts passed on unchanged. */
+struct MsgStats {
+    static constexpr MsgType Type = MsgType::Stats;
+    static constexpr const char* Name = "MsgStats";
+
+    NumberField Board;
+    NumberField Score;
+    NumberField BestChain;
+    NumberField BestCombo;
+
+    friend bool operator==(const MsgStats&, const MsgStats&) = default;
+};
+
+/** Type 10, both directions, no fields: from a client "I lost", from the server "the fight is
+ * over". */
+struct MsgGameOver {
+    static constexpr MsgType Type = MsgType::GameOver;
+    static constexpr const char* Name = "MsgGameOver";
+
+    friend bool operator==(const MsgGameOver&, const MsgGameOver&) = default;
+};
+
+/** Type 11, client to server, no fields: the sender is ready. */
+struct MsgReady {
+    static constexpr MsgType Type = MsgType::Ready;
+    static constexpr const char* Name = "MsgReady";
+
+    friend bool operator==(const MsgReady&, const MsgReady&) = default;
+};
+
+/** Type 11, server to all: the ready player's identifier, blank-signed. */
+struct MsgReadyToAll {
+    static constexpr MsgType Type = MsgType::Ready;
+    static constexpr const char* Name = "MsgReadyToAll";
+
+    NumberField Sender;
+
+    /** The server's relay of a MsgReady from player `sender`. */
+    static MsgReadyToAll relay(std::int32_t sender);
+
+    friend bool operator==(const MsgReadyToAll&, const MsgReadyToAll&) = default;
+};
+
+/** Any message of the catalogue, in either direction. */
+using AnyMessage =
+    std::variant<MsgChat, MsgRoster, MsgPlayerLeft, MsgStandings, MsgAttackPattern,
+                 MsgAttackPatternToAll, MsgBoardState, MsgNextPair, MsgCounterAttack,
+                 MsgCounterAttackToAll, MsgStats, MsgGameOver, MsgReady, MsgReadyToAll>;
+
+/** The type byte of a message. */
+MsgType messageType(const AnyMessage& message);
+
+} // namespace gemvolt::common
