@@ -70,8 +70,10 @@ private:
 SessionServer::SessionServer(Timings timings, QObject* parent)
     : QObject(parent), m_timings(timings) {
     m_clock.start();
-    m_checkTimer.setInterval(m_timings.checkInterval());
-    connect(&m_checkTimer, &QTimer::timeout, this, [this] {
+    // A child, so that it follows the server to another thread if it is moved.
+    m_checkTimer = new QTimer(this);
+    m_checkTimer->setInterval(m_timings.checkInterval());
+    connect(m_checkTimer, &QTimer::timeout, this, [this] {
         EntryGuard guard(this);
         checkLiveness();
     });
@@ -131,7 +133,7 @@ bool SessionServer::host(int maxPlayers, quint16 port, const QString& applicatio
     m_maxPlayers = maxPlayers;
     m_applicationId = applicationId.toUtf8();
     m_sessionName = sessionName.toUtf8();
-    m_checkTimer.start();
+    m_checkTimer->start();
 
     EntryGuard guard(this);
     m_hostPlayerId = static_cast<qint32>(m_nextId++);
@@ -253,7 +255,7 @@ void SessionServer::close() {
     flushPending();
     m_hosting = false;
     m_listener->close();
-    m_checkTimer.stop();
+    m_checkTimer->stop();
     m_events.clear();
     m_players.clear();
     m_names.clear();
@@ -291,8 +293,19 @@ void SessionServer::acceptConnections() {
         Connection* raw = c.get();
         m_connections.emplace(socket, std::move(c));
         connect(socket, &QTcpSocket::readyRead, this, [this, raw] {
-            EntryGuard guard(this);
-            readFrom(*raw);
+            QPointer<SessionServer> self(this);
+            for (;;) {
+                {
+                    EntryGuard guard(this);
+                    readFrom(*raw);
+                }
+                // A slot that ran the event loop while handling these events let the socket
+                // buffer more bytes without another readyRead: take them now. (Connections
+                // are only freed from the event loop, so raw is still valid here.)
+                if (!self || raw->state == Connection::Dead || raw->socket->bytesAvailable() <= 0) {
+                    break;
+                }
+            }
         });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             EntryGuard guard(this);

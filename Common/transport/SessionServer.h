@@ -147,7 +147,7 @@ private:
 
     Timings m_timings;
     QTcpServer* m_listener = nullptr;
-    QTimer m_checkTimer;
+    QTimer* m_checkTimer = nullptr;
     QElapsedTimer m_clock;
     bool m_hosting = false;
     int m_maxPlayers = 0;
