@@ -1,0 +1,323 @@
+#include "Client/net/PacketHandlers.h"
+
+#include "Common/MessageCodec.h"
+#include "Common/NumberText.h"
+
+#include <algorithm>
+#include <limits>
+#include <type_traits>
+#include <unordered_map>
+#include <variant>
+
+namespace gemvolt::net {
+
+using namespace common;
+
+namespace {
+
+std::int64_t rowId(const battle::GameCore& core, int row) {
+    if (core.playerTable().rowCount() <= row)
+        return -1;
+    return numberValue(core.listID(row));
+}
+
+std::int16_t toShape(const NumberField& field) {
+    return static_cast<std::int16_t>(
+        std::clamp<std::int64_t>(field.value(), std::numeric_limits<std::int16_t>::min(),
+                                 std::numeric_limits<std::int16_t>::max()));
+}
+
+} // namespace
+
+PacketHandlers::PacketHandlers(battle::GameCore& core, ChatLog& chat, MatchFlow& flow)
+    : m_core(core), m_chat(chat), m_flow(flow) {
+    m_flow.setReadySender([this] { SendReady(); });
+}
+
+// --- session events ---
+
+void PacketHandlers::SessionStarting() {
+    // The identifier of an earlier session means nothing on the new one; the
+    // welcome brings ours.
+    m_core.setLocalPlayerId(0);
+    m_flow.Reset();
+}
+
+void PacketHandlers::SessionConnected(std::int32_t playerId) {
+    m_core.setLocalPlayerId(playerId);
+    AppendChatLine(QString::fromLatin1(ConnectedLine));
+}
+
+void PacketHandlers::SessionConnectFailed(const QString& host, const QString& reason) {
+    AppendChatLine(QStringLiteral("*** Could not connect to %1: %2 ***").arg(host, reason));
+    if (m_chatWindow)
+        m_chatWindow->showChatWindow();
+}
+
+void PacketHandlers::SessionLost() {
+    AppendChatLine(QString::fromLatin1(ConnectionLostLine));
+}
+
+bool PacketHandlers::Receive(ByteView bytes) {
+    DecodeResult<AnyMessage> decoded = decodeMessage(bytes, Direction::ServerToClient);
+    if (!decoded.ok())
+        return false;
+    std::visit(
+        [this](const auto& message) {
+            using M = std::decay_t<decltype(message)>;
+            if constexpr (std::is_same_v<M, MsgChat>)
+                OnChat(message);
+            else if constexpr (std::is_same_v<M, MsgRoster>)
+                OnRoster(message);
+            else if constexpr (std::is_same_v<M, MsgPlayerLeft>)
+                OnPlayerLeft(message);
+            else if constexpr (std::is_same_v<M, MsgStandings>)
+                OnStandings(message);
+            else if constexpr (std::is_same_v<M, MsgAttackPatternToAll>)
+                OnAttackPatterns(message);
+            else if constexpr (std::is_same_v<M, MsgBoardState>)
+                OnBoardState(message);
+            else if constexpr (std::is_same_v<M, MsgNextPair>)
+                OnNextPair(message);
+            else if constexpr (std::is_same_v<M, MsgCounterAttackToAll>)
+                OnCounterAttack(message);
+            else if constexpr (std::is_same_v<M, MsgStats>)
+                OnStats(message);
+            else if constexpr (std::is_same_v<M, MsgGameOver>)
+                m_flow.GameOver();
+            else if constexpr (std::is_same_v<M, MsgReadyToAll>)
+                OnReady(message);
+            // The client forms of types 5, 8 and 11 never come from the server.
+        },
+        decoded.value());
+    return true;
+}
+
+// --- builders ---
+
+template <class M> bool PacketHandlers::send(const M& message) {
+    if (!m_sender)
+        return false;
+    const Bytes bytes = encode(message);
+    return m_sender->sendMessage(ByteView(bytes.data(), bytes.size()));
+}
+
+bool PacketHandlers::SendChat(const std::string& line) {
+    if (line.empty())
+        return false;
+    return send(MsgChat{line});
+}
+
+void PacketHandlers::SendPlayerLeft() {
+    send(MsgPlayerLeft{m_core.LocalPlayerId()});
+}
+
+bool PacketHandlers::SendAttackPattern() {
+    return send(MsgAttackPattern{patternFields(m_core.OwnPattern())});
+}
+
+bool PacketHandlers::SendBoardState() {
+    const int b = m_core.whatPlayer();
+    if (b == 0)
+        return false;
+    return send(MsgBoardState::fromBoard(b, m_core.boardCells(b - 1), m_core.lblIncoming(b - 1)));
+}
+
+bool PacketHandlers::SendNextPair(int n) {
+    const int b = m_core.whatPlayer();
+    if (b == 0 || n < 0 || n > 2)
+        return false;
+    const board::NextGemCell& lower = m_core.NextGem(n);
+    const board::NextGemCell& upper = m_core.NextGem(n + 1);
+    return send(MsgNextPair{NumberField::number(b), NumberField::number(lower.Shape),
+                            NumberField::number(lower.Color), NumberField::number(upper.Shape),
+                            NumberField::number(upper.Color)});
+}
+
+bool PacketHandlers::SendCounterAttack(int count) {
+    return send(MsgCounterAttack{NumberField::number(count)});
+}
+
+bool PacketHandlers::SendStats() {
+    const int b = m_core.whatPlayer();
+    if (b == 0)
+        return false;
+    return send(MsgStats{NumberField::number(b),
+                         NumberField::number(numberValue(m_core.lblCScore(b - 1))),
+                         NumberField::number(numberValue(m_core.lblBChain(b - 1))),
+                         NumberField::number(numberValue(m_core.lblBCombo(b - 1)))});
+}
+
+bool PacketHandlers::SendGameOver() {
+    return send(MsgGameOver{});
+}
+
+bool PacketHandlers::SendReady() {
+    return send(MsgReady{});
+}
+
+// --- the game's message port ---
+
+void PacketHandlers::sendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
+                                  std::int16_t upperShape, std::int32_t upperColor) {
+    send(MsgNextPair{NumberField::number(board), NumberField::number(lowerShape),
+                     NumberField::number(lowerColor), NumberField::number(upperShape),
+                     NumberField::number(upperColor)});
+}
+
+void PacketHandlers::sendCounterAttack(int count) {
+    SendCounterAttack(count);
+}
+
+void PacketHandlers::sendStats(int board, std::int64_t score, std::int64_t bestChain,
+                               std::int64_t bestCombo) {
+    send(MsgStats{NumberField::number(board), NumberField::number(score),
+                  NumberField::number(bestChain), NumberField::number(bestCombo)});
+}
+
+void PacketHandlers::sendGameOver() {
+    SendGameOver();
+}
+
+void PacketHandlers::sendBoardState(int board,
+                                    const std::array<common::GemCell, common::BoardCells>& cells,
+                                    const std::string& pending) {
+    send(MsgBoardState::fromBoard(board, cells, pending));
+}
+
+void PacketHandlers::sendAttackPattern(const common::AttackPattern& pattern) {
+    send(MsgAttackPattern{patternFields(pattern)});
+}
+
+// --- handlers ---
+
+void PacketHandlers::OnChat(const MsgChat& message) {
+    AppendChatLine(QString::fromStdString(message.Text));
+}
+
+void PacketHandlers::OnRoster(const MsgRoster& message) {
+    // Our identifier comes from the welcome, never from a roster's last entry.
+    m_roster = message.Entries;
+}
+
+void PacketHandlers::OnPlayerLeft(const MsgPlayerLeft& message) {
+    RemoveFromRoster(message.Id);
+    if (m_chatWindow)
+        m_chatWindow->showChatWindow();
+}
+
+void PacketHandlers::RemoveFromRoster(std::int32_t id) {
+    std::vector<RosterEntry> kept;
+    kept.reserve(m_roster.size());
+    for (const RosterEntry& entry : m_roster) {
+        if (entry.Id == id)
+            AppendChatLine(QString::fromStdString(entry.Name) + QStringLiteral(" has left"));
+        else
+            kept.push_back(entry);
+    }
+    m_roster = std::move(kept);
+}
+
+void PacketHandlers::OnStandings(const MsgStandings& message) {
+    // The first roster entry of an identifier names it; a lookup table keeps
+    // a long queue against a long roster from stalling the client.
+    std::unordered_map<std::int64_t, const std::string*> names;
+    names.reserve(m_roster.size());
+    for (const RosterEntry& r : m_roster)
+        names.emplace(r.Id, &r.Name);
+    std::vector<board::PlayerRow> rows;
+    rows.reserve(message.Rows.size());
+    for (const StandingsEntry& entry : message.Rows) {
+        const std::int64_t id = entry.Id.value();
+        const auto known = names.find(id);
+        std::string name = known != names.end() ? *known->second : "Player " + toIdText(id);
+        rows.push_back(board::PlayerRow{entry.Id.text(), std::move(name), entry.Wins.text(),
+                                        entry.Losses.text()});
+    }
+    m_core.setPlayerTable(std::move(rows));
+    m_flow.AfterStandings();
+    // Every change of the queue makes every client hand its pattern in again,
+    // so the server's set covers everybody present.
+    m_core.cmdApply_Click();
+}
+
+void PacketHandlers::OnAttackPatterns(const MsgAttackPatternToAll& message) {
+    m_core.setPatternTable(message.toEntries());
+}
+
+bool PacketHandlers::acceptsBoard(std::int64_t board) const {
+    if (board != 1 && board != 2)
+        return false;
+    if (board == m_core.whatPlayer())
+        return false;
+    // The board our running fight started on stays ours even if the table moved us.
+    return !(m_flow.FightRunning() && board == m_core.FightBoard());
+}
+
+void PacketHandlers::OnBoardState(const MsgBoardState& message) {
+    const std::int64_t p = message.Board.value();
+    if (!acceptsBoard(p))
+        return;
+    const int b = static_cast<int>(p) - 1;
+    for (int r = 0; r < BoardRows; ++r) {
+        for (int c = 0; c < BoardColumns; ++c) {
+            m_core.writeCell(
+                b, c, r, message.Cells[static_cast<std::size_t>(r * BoardColumns + c)].toGemCell());
+            m_core.SetGem(static_cast<int>(p), c, r);
+        }
+    }
+    m_core.setIncoming(b, message.Pending);
+}
+
+void PacketHandlers::OnNextPair(const MsgNextPair& message) {
+    const std::int64_t p = message.Board.value();
+    if (!acceptsBoard(p))
+        return;
+    const int n = p == 1 ? 0 : 2;
+    m_core.setNextGem(n, toShape(message.LowerShape), message.LowerColor.value32());
+    m_core.setNextGem(n + 1, toShape(message.UpperShape), message.UpperColor.value32());
+}
+
+void PacketHandlers::OnCounterAttack(const MsgCounterAttackToAll& message) {
+    const int own = m_core.whatPlayer();
+    if (own == 0)
+        return; // a watcher learns the count from the next snapshot
+    const std::int64_t sender = message.Sender.value();
+    int label = 0;
+    if (sender == rowId(m_core, 0)) {
+        if (own != 2)
+            return;
+        label = 1;
+    } else if (sender == rowId(m_core, 1)) {
+        if (own != 1)
+            return;
+        label = 0;
+    } else {
+        if (m_flow.takeStrangeNotice() && m_core.ports().messageBox)
+            m_core.ports().messageBox->showMessage(StrangeIncomingMessage);
+        return;
+    }
+    // The game never sends fewer than one gem; a count that would lower the
+    // counter is not an attack.
+    const std::int64_t count = message.Count.value();
+    if (count <= 0)
+        return;
+    constexpr std::int64_t Cap = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t pending =
+        std::clamp<std::int64_t>(numberValue(m_core.lblIncoming(label)), 0, Cap);
+    m_core.setIncoming(label, toTwoDigitText(std::min(pending + std::min(count, Cap), Cap)));
+}
+
+void PacketHandlers::OnStats(const MsgStats& message) {
+    const std::int64_t p = message.Board.value();
+    if (!acceptsBoard(p))
+        return;
+    m_core.setStatsLabels(static_cast<int>(p) - 1, message.Score.text(), message.BestChain.text(),
+                          message.BestCombo.text());
+}
+
+void PacketHandlers::OnReady(const MsgReadyToAll& message) {
+    m_flow.MarkReady(message.Sender.value());
+}
+
+} // namespace gemvolt::net

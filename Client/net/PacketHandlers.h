@@ -1,0 +1,126 @@
+#pragma once
+
+#include "Client/battle/GameCore.h"
+#include "Client/board/MessagePort.h"
+#include "Client/net/ChatLog.h"
+#include "Client/net/MatchFlow.h"
+#include "Client/net/MessageSender.h"
+#include "Client/net/SessionDialogs.h"
+#include "Common/MessageBuffer.h"
+#include "Common/Messages.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gemvolt::net {
+
+/** The chat-log line of a completed connect. */
+inline constexpr const char* ConnectedLine = "**Connected to Chat Server**";
+/** The chat-log line of a session the server ended. */
+inline constexpr const char* ConnectionLostLine =
+    "*** Connection with server lost. Attempting to send messages may casue errors - So you "
+    "should probably just quit or wait or something...***";
+/** The box for a counter attack from a player on neither board. */
+inline constexpr const char* StrangeIncomingMessage =
+    "Strange Incoming Message Didn't come from either of the Players. That are Currently "
+    "Playering...";
+
+/**
+ * The client's side of the protocol: one builder per message it sends and one
+ * handler per message it receives, over the game core, the chat log and the
+ * match flow. Also the game's message port: the core's typed sends arrive here
+ * and leave encoded.
+ *
+ * Receive() decodes first; a message the decoder rejects is dropped whole
+ * with no effect, so nothing from the network can crash the client or leave a
+ * half-applied change. A client never writes its own board from the network.
+ */
+class PacketHandlers : public board::MessagePort {
+public:
+    PacketHandlers(battle::GameCore& core, ChatLog& chat, MatchFlow& flow);
+
+    /** Where the builders send (none: every send fails quietly). */
+    void setSender(MessageSender* sender) { m_sender = sender; }
+    /** Who shows the chat window on a departure or a failed connect. */
+    void setChatWindow(ChatWindowPort* window) { m_chatWindow = window; }
+
+    // --- session events ---
+    /** A connect has started: the old identifier no longer holds, no fight runs here. */
+    void SessionStarting();
+    /** The server welcomed us with our identifier. */
+    void SessionConnected(std::int32_t playerId);
+    /** The connect to host failed for reason. */
+    void SessionConnectFailed(const QString& host, const QString& reason);
+    /** The server ended the open session. */
+    void SessionLost();
+
+    /**
+     * One message from the server, dispatched by its type byte. False when the
+     * decoder rejected it (nothing changed).
+     */
+    bool Receive(common::ByteView message);
+
+    // --- builders ---
+    /** MsgChat with the composed line; nothing when it is empty. */
+    bool SendChat(const std::string& line);
+    /** MsgPlayerLeft with LocalPlayerId; a failure is ignored. */
+    void SendPlayerLeft();
+    /** MsgAttackPattern from OwnPattern. */
+    bool SendAttackPattern();
+    /** MsgBoardState of the own board (nothing for a watcher). */
+    bool SendBoardState();
+    /** MsgNextPair from NextGem(n) and NextGem(n + 1) (nothing for a watcher). */
+    bool SendNextPair(int n);
+    bool SendCounterAttack(int count);
+    /** MsgStats of the own board (nothing for a watcher). */
+    bool SendStats();
+    bool SendGameOver();
+    bool SendReady();
+
+    // --- handlers ---
+    void OnChat(const common::MsgChat& message);
+    void OnRoster(const common::MsgRoster& message);
+    void OnPlayerLeft(const common::MsgPlayerLeft& message);
+    void OnStandings(const common::MsgStandings& message);
+    void OnAttackPatterns(const common::MsgAttackPatternToAll& message);
+    void OnBoardState(const common::MsgBoardState& message);
+    void OnNextPair(const common::MsgNextPair& message);
+    void OnCounterAttack(const common::MsgCounterAttackToAll& message);
+    void OnStats(const common::MsgStats& message);
+    void OnReady(const common::MsgReadyToAll& message);
+
+    void AppendChatLine(const QString& line) { m_chat.AppendChatLine(line); }
+    /** Drop every roster entry with this identifier, each with a " has left" line. */
+    void RemoveFromRoster(std::int32_t id);
+
+    const std::vector<common::RosterEntry>& ClientRoster() const { return m_roster; }
+    const std::vector<common::PatternEntry>& PatternTable() const { return m_core.PatternTable(); }
+
+    // --- the game's message port ---
+    void sendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
+                      std::int16_t upperShape, std::int32_t upperColor) override;
+    void sendCounterAttack(int count) override;
+    void sendStats(int board, std::int64_t score, std::int64_t bestChain,
+                   std::int64_t bestCombo) override;
+    void sendGameOver() override;
+    void sendBoardState(int board, const std::array<common::GemCell, common::BoardCells>& cells,
+                        const std::string& pending) override;
+    void sendAttackPattern(const common::AttackPattern& pattern) override;
+
+private:
+    template <class M> bool send(const M& message);
+    /** The board a message names may be drawn here: 1 or 2, and not our own. */
+    bool acceptsBoard(std::int64_t board) const;
+
+    battle::GameCore& m_core;
+    ChatLog& m_chat;
+    MatchFlow& m_flow;
+    MessageSender* m_sender = nullptr;
+    ChatWindowPort* m_chatWindow = nullptr;
+    std::vector<common::RosterEntry> m_roster;
+};
+
+} // namespace gemvolt::net

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "Common/transport/FrameReader.h"
+#include "Common/transport/Timings.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QTcpSocket;
+class QTimer;
+
+namespace gemvolt::transport {
+
+/**
+ * Frames the application has sent and the socket thread has not written yet.
+ * Filled on the application's thread, emptied on the socket thread.
+ */
+struct OutgoingFrames {
+    QMutex mutex;
+    QByteArray bytes;
+    // A flush is on its way to the socket thread; no need to post another.
+    bool flushPosted = false;
+};
+
+/**
+ * The client's connection, living on the client's network thread: handshake,
+ * frames, liveness. It reports through queued signals, each tagged with the
+ * generation of the connect it belongs to, so that the application's side can
+ * drop news of a connection it has already given up.
+ */
+class ClientWorker : public QObject {
+    Q_OBJECT
+public:
+    ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing);
+
+    /** Opens a new connection (ending any earlier one) and sends hello when connected. */
+    void start(quint64 generation, const QString& host, quint16 port, const QByteArray& hello);
+    /** Writes what the application has sent, once the session is open. */
+    void flushOutgoing();
+    /** Ends the connection (BYE when welcomed) without reporting anything more. */
+    void closeSession();
+    /** closeSession(), then frees the socket and timers before the thread ends. */
+    void shutdown();
+
+signals:
+    void connectComplete(quint64 generation, bool success, qint32 playerId, const QString& reason);
+    void messageReceived(quint64 generation, const QByteArray& message);
+    void sessionTerminated(quint64 generation, const QString& reason);
+
+private:
+    enum class State { Idle, Connecting, Handshaking, Welcomed, Closed };
+
+    void onConnected();
+    void onReadyRead();
+    void onDisconnected();
+    void onError();
+    void checkLiveness();
+    void handleHandshake(const Frame& frame);
+    bool handleSessionFrame(const Frame& frame);
+    void write(FrameKind kind, const std::string& body);
+    void fail(const QString& reason);
+    void terminate(const QString& reason, bool graceful);
+    void stopTimers();
+    void discardSocket();
+
+    Timings m_timings;
+    std::shared_ptr<OutgoingFrames> m_outgoing;
+    QTcpSocket* m_socket = nullptr;
+    QTimer* m_connectTimer = nullptr;
+    QTimer* m_checkTimer = nullptr;
+    QElapsedTimer m_clock;
+    FrameReader m_reader;
+    State m_state = State::Idle;
+    quint64 m_generation = 0;
+    QByteArray m_hello;
+    qint64 m_lastReceived = 0;
+    qint64 m_lastSent = 0;
+    quint32 m_nextToken = 1;
+};
+
+} // namespace gemvolt::transport

@@ -1,0 +1,201 @@
+#include "Common/transport/ControlMessages.h"
+
+namespace gemvolt::transport {
+
+namespace {
+
+void putU16(std::string& out, std::uint16_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>(v >> 8));
+}
+
+void putU32(std::string& out, std::uint32_t v) {
+    char bytes[4];
+    transport::putU32(bytes, v);
+    out.append(bytes, 4);
+}
+
+void putString(std::string& out, std::string_view text) {
+    putU32(out, static_cast<std::uint32_t>(text.size()));
+    out.append(text);
+}
+
+// A bounds-checked cursor: every read checks what is left first, so nothing
+// past the body is ever touched; a failed read leaves the cursor failed.
+class BodyCursor {
+public:
+    explicit BodyCursor(std::string_view body) : m_body(body) {}
+
+    bool u8(std::uint8_t& v) {
+        if (!need(1)) {
+            return false;
+        }
+        v = static_cast<std::uint8_t>(m_body[m_pos]);
+        m_pos += 1;
+        return true;
+    }
+    bool u16(std::uint16_t& v) {
+        if (!need(2)) {
+            return false;
+        }
+        const auto* p = reinterpret_cast<const unsigned char*>(m_body.data() + m_pos);
+        v = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+        m_pos += 2;
+        return true;
+    }
+    bool u32(std::uint32_t& v) {
+        if (!need(4)) {
+            return false;
+        }
+        v = getU32(m_body.data() + m_pos);
+        m_pos += 4;
+        return true;
+    }
+    bool string(std::string& v) {
+        std::uint32_t size = 0;
+        if (!u32(size) || !need(size)) {
+            return false;
+        }
+        v.assign(m_body.data() + m_pos, size);
+        m_pos += size;
+        return true;
+    }
+    bool atEnd() const { return m_pos == m_body.size(); }
+
+private:
+    bool need(std::size_t count) const { return count <= m_body.size() - m_pos; }
+
+    std::string_view m_body;
+    std::size_t m_pos = 0;
+};
+
+} // namespace
+
+std::string encodeHello(const Hello& hello) {
+    std::string out;
+    out.reserve(2 + 8 + hello.applicationId.size() + hello.playerName.size());
+    putU16(out, hello.version);
+    putString(out, hello.applicationId);
+    putString(out, hello.playerName);
+    return out;
+}
+
+std::string encodeWelcome(const Welcome& welcome) {
+    std::string out;
+    putU32(out, static_cast<std::uint32_t>(welcome.playerId));
+    putString(out, welcome.sessionName);
+    return out;
+}
+
+std::string encodeRefuse(const Refuse& refuse) {
+    std::string out;
+    out.push_back(static_cast<char>(refuse.reason));
+    putString(out, refuse.text);
+    return out;
+}
+
+std::string encodeToken(std::uint32_t token) {
+    std::string out;
+    putU32(out, token);
+    return out;
+}
+
+bool decodeHello(std::string_view body, Hello& hello) {
+    BodyCursor in(body);
+    Hello h;
+    if (!in.u16(h.version) || !in.string(h.applicationId) || !in.string(h.playerName) ||
+        !in.atEnd()) {
+        return false;
+    }
+    hello = std::move(h);
+    return true;
+}
+
+bool decodeWelcome(std::string_view body, Welcome& welcome) {
+    BodyCursor in(body);
+    std::uint32_t id = 0;
+    Welcome w;
+    if (!in.u32(id) || !in.string(w.sessionName) || !in.atEnd()) {
+        return false;
+    }
+    w.playerId = static_cast<std::int32_t>(id);
+    welcome = std::move(w);
+    return true;
+}
+
+bool decodeRefuse(std::string_view body, Refuse& refuse) {
+    BodyCursor in(body);
+    Refuse r;
+    if (!in.u8(r.reason) || !in.string(r.text) || !in.atEnd()) {
+        return false;
+    }
+    refuse = std::move(r);
+    return true;
+}
+
+bool decodeToken(std::string_view body, std::uint32_t& token) {
+    BodyCursor in(body);
+    std::uint32_t t = 0;
+    if (!in.u32(t) || !in.atEnd()) {
+        return false;
+    }
+    token = t;
+    return true;
+}
+
+bool peekHelloVersion(std::string_view body, std::uint16_t& version) {
+    BodyCursor in(body);
+    return in.u16(version);
+}
+
+bool isValidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t extra = 0;
+        std::uint32_t cp = 0;
+        std::uint32_t min = 0;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (extra > n - i - 1) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const unsigned char cc = p[i + k];
+            if ((cc & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+bool isValidPlayerName(std::string_view name) {
+    return name.size() <= MaxPlayerNameBytes && isValidUtf8(name);
+}
+
+} // namespace gemvolt::transport

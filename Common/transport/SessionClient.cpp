@@ -1,0 +1,119 @@
+#include "Common/transport/SessionClient.h"
+
+#include "Common/transport/ClientWorker.h"
+#include "Common/transport/ControlMessages.h"
+
+#include <QMutexLocker>
+
+namespace gemvolt::transport {
+
+SessionClient::SessionClient(Timings timings, QObject* parent)
+    : QObject(parent), m_outgoing(std::make_shared<OutgoingFrames>()) {
+    m_worker = new ClientWorker(timings, m_outgoing);
+    m_worker->moveToThread(&m_thread);
+    m_thread.setObjectName(QStringLiteral("gemvolt-session"));
+
+    // Queued across the threads: the order of the worker's signals is kept.
+    connect(m_worker, &ClientWorker::connectComplete, this,
+            [this](quint64 generation, bool success, qint32 playerId, const QString& reason) {
+                if (generation != m_generation || m_state != State::Connecting) {
+                    return;
+                }
+                if (success) {
+                    m_state = State::Connected;
+                    m_playerId = playerId;
+                } else {
+                    m_state = State::Ended;
+                    clearOutgoing();
+                }
+                emit connectComplete(success, playerId, reason);
+            });
+    connect(m_worker, &ClientWorker::messageReceived, this,
+            [this](quint64 generation, const QByteArray& message) {
+                if (generation == m_generation && m_state == State::Connected) {
+                    emit messageReceived(message);
+                }
+            });
+    connect(m_worker, &ClientWorker::sessionTerminated, this,
+            [this](quint64 generation, const QString& reason) {
+                if (generation != m_generation || m_state != State::Connected) {
+                    return;
+                }
+                m_state = State::Ended;
+                clearOutgoing();
+                emit sessionTerminated(reason);
+            });
+    m_thread.start();
+}
+
+SessionClient::~SessionClient() {
+    ++m_generation;
+    QMetaObject::invokeMethod(m_worker, &ClientWorker::shutdown, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    delete m_worker;
+}
+
+void SessionClient::connectToServer(const QString& host, quint16 port, const QString& playerName,
+                                    const QString& applicationId) {
+    clearOutgoing();
+    const quint64 generation = ++m_generation;
+    m_state = State::Connecting;
+    m_playerId = 0;
+
+    const QByteArray appId = applicationId.toUtf8();
+    const QByteArray name = playerName.toUtf8();
+    const std::string body =
+        encodeHello({ProtocolVersion, std::string(appId.constData(), std::size_t(appId.size())),
+                     std::string(name.constData(), std::size_t(name.size()))});
+    QByteArray hello(qsizetype(FrameHeaderSize + body.size()), Qt::Uninitialized);
+    writeFrameHeader(hello.data(), FrameKind::Hello, body.size());
+    std::copy(body.begin(), body.end(), hello.data() + FrameHeaderSize);
+
+    QMetaObject::invokeMethod(
+        m_worker,
+        [worker = m_worker, generation, host, port, hello] {
+            worker->start(generation, host, port, hello);
+        },
+        Qt::QueuedConnection);
+}
+
+bool SessionClient::send(QByteArrayView message) {
+    if ((m_state != State::Connecting && m_state != State::Connected) || message.isEmpty() ||
+        std::size_t(message.size()) > MaxFrameBody) {
+        return false;
+    }
+    char header[FrameHeaderSize];
+    writeFrameHeader(header, FrameKind::Data, std::size_t(message.size()));
+    bool post = false;
+    {
+        QMutexLocker lock(&m_outgoing->mutex);
+        m_outgoing->bytes.append(header, FrameHeaderSize);
+        m_outgoing->bytes.append(message);
+        if (!m_outgoing->flushPosted) {
+            m_outgoing->flushPosted = true;
+            post = true;
+        }
+    }
+    if (post) {
+        QMetaObject::invokeMethod(m_worker, &ClientWorker::flushOutgoing, Qt::QueuedConnection);
+    }
+    return true;
+}
+
+void SessionClient::close() {
+    if (m_state == State::Idle) {
+        return;
+    }
+    ++m_generation;
+    m_state = State::Ended;
+    m_playerId = 0;
+    QMetaObject::invokeMethod(m_worker, &ClientWorker::closeSession, Qt::QueuedConnection);
+}
+
+void SessionClient::clearOutgoing() {
+    QMutexLocker lock(&m_outgoing->mutex);
+    m_outgoing->bytes.clear();
+}
+
+} // namespace gemvolt::transport

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Common/transport/Timings.h"
+#include "Common/transport/WireFormat.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <memory>
+
+namespace gemvolt::transport {
+
+class ClientWorker;
+struct OutgoingFrames;
+
+/**
+ * The client side of a session. The connection runs on a network thread of
+ * its own, so it keeps answering the server while the application's thread is
+ * busy (the game's animations block it on purpose). Events are emitted on the
+ * thread that created the client, one at a time and in order, and none is
+ * emitted after close().
+ */
+class SessionClient : public QObject {
+    Q_OBJECT
+public:
+    explicit SessionClient(Timings timings = {}, QObject* parent = nullptr);
+    /** Closes the connection as close() does and stops the network thread. */
+    ~SessionClient() override;
+
+    /**
+     * Connects to host:port and registers playerName; connectComplete follows
+     * in any case. An earlier connection is closed first.
+     */
+    void connectToServer(const QString& host, quint16 port, const QString& playerName,
+                         const QString& applicationId = QString::fromUtf8(ApplicationId));
+
+    /**
+     * Sends one message to the server. Messages sent before connectComplete
+     * go out once the session is open. False (nothing sent) when there is no
+     * connection, or the message is empty or too large for a frame.
+     */
+    bool send(QByteArrayView message);
+
+    /** Ends the session with BYE after what was sent; no event follows. */
+    void close();
+
+    /** The identifier the server gave, or 0 before that. */
+    qint32 playerId() const { return m_playerId; }
+    /** True between a successful connectComplete and the end of the session. */
+    bool isConnected() const { return m_state == State::Connected; }
+
+signals:
+    /** The connect ended: success with the player's identifier, or a reason to show. */
+    void connectComplete(bool success, qint32 playerId, const QString& reason);
+    /** A message from the server. */
+    void messageReceived(const QByteArray& message);
+    /** The open session ended without close() (the server left, or went silent). */
+    void sessionTerminated(const QString& reason);
+
+private:
+    enum class State { Idle, Connecting, Connected, Ended };
+
+    void clearOutgoing();
+
+    QThread m_thread;
+    ClientWorker* m_worker = nullptr;
+    std::shared_ptr<OutgoingFrames> m_outgoing;
+    quint64 m_generation = 0;
+    State m_state = State::Idle;
+    qint32 m_playerId = 0;
+};
+
+} // namespace gemvolt::transport

@@ -1,0 +1,604 @@
+#include "Common/transport/SessionServer.h"
+
+#include "Common/transport/ControlMessages.h"
+
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <limits>
+
+namespace gemvolt::transport {
+
+namespace {
+
+// Sends collected by sendToAll are written at the latest when they reach this
+// size, so a long burst without a return to the event loop stays bounded.
+constexpr qsizetype FlushThreshold = 256 * 1024;
+
+QByteArray frameBytes(FrameKind kind, const std::string& body) {
+    QByteArray out(qsizetype(FrameHeaderSize + body.size()), Qt::Uninitialized);
+    writeFrameHeader(out.data(), kind, body.size());
+    std::copy(body.begin(), body.end(), out.data() + FrameHeaderSize);
+    return out;
+}
+
+} // namespace
+
+struct SessionServer::Connection {
+    enum State {
+        // Connected, waiting for HELLO.
+        Handshake,
+        // A player of the session.
+        Welcomed,
+        // BYE or REFUSE sent (or received); waiting for the socket to drain and close.
+        Closing,
+        // Gone; the socket is deleted at the next reap.
+        Dead,
+    };
+
+    QTcpSocket* socket = nullptr;
+    FrameReader reader;
+    State state = Handshake;
+    qint32 id = 0;
+    qint64 since = 0;
+    qint64 lastReceived = 0;
+    qint64 lastSent = 0;
+};
+
+// Marks a call from the event loop into the server. Events raised inside are
+// delivered when the outermost call returns, so no slot of the application
+// runs while the server is in the middle of changing its own state.
+class SessionServer::EntryGuard {
+public:
+    explicit EntryGuard(SessionServer* server) : m_server(server) { ++m_server->m_depth; }
+    ~EntryGuard() {
+        if (--m_server->m_depth == 0) {
+            m_server->deliverEvents();
+        }
+    }
+    EntryGuard(const EntryGuard&) = delete;
+    EntryGuard& operator=(const EntryGuard&) = delete;
+
+private:
+    SessionServer* m_server;
+};
+
+SessionServer::SessionServer(Timings timings, QObject* parent)
+    : QObject(parent), m_timings(timings) {
+    m_clock.start();
+    // A child, so that it follows the server to another thread if it is moved.
+    m_checkTimer = new QTimer(this);
+    m_checkTimer->setInterval(m_timings.checkInterval());
+    connect(m_checkTimer, &QTimer::timeout, this, [this] {
+        EntryGuard guard(this);
+        checkLiveness();
+    });
+}
+
+SessionServer::~SessionServer() {
+    close();
+    for (auto& [socket, c] : m_connections) {
+        socket->disconnect(this);
+    }
+    // Sockets still draining are children of this object and go with it;
+    // what they had was already handed to the system by close().
+}
+
+bool SessionServer::host(int maxPlayers, quint16 port, const QString& applicationId,
+                         const QString& sessionName) {
+    m_errorNumber = NoError;
+    m_errorText.clear();
+    if (m_hosting) {
+        m_errorNumber = AlreadyHosting;
+        m_errorText = QStringLiteral("A session is already hosted");
+        return false;
+    }
+    if (maxPlayers < 1) {
+        m_errorNumber = BadPlayerLimit;
+        m_errorText = QStringLiteral("The number of players must be at least 1 (the server's own "
+                                     "player counts), not %1")
+                          .arg(maxPlayers);
+        return false;
+    }
+    if (!m_listener) {
+        m_listener = new QTcpServer(this);
+        connect(m_listener, &QTcpServer::newConnection, this, [this] {
+            EntryGuard guard(this);
+            acceptConnections();
+        });
+    }
+    // The dual-stack "any" address takes IPv6 and IPv4 clients on one socket.
+    if (!m_listener->listen(QHostAddress::Any, port)) {
+        switch (m_listener->serverError()) {
+        case QAbstractSocket::AddressInUseError:
+            m_errorNumber = AddressInUse;
+            break;
+        case QAbstractSocket::SocketAccessError:
+            m_errorNumber = AccessDenied;
+            break;
+        default:
+            m_errorNumber = ListenFailed;
+            break;
+        }
+        m_errorText =
+            QStringLiteral("Cannot listen on port %1: %2").arg(port).arg(m_listener->errorString());
+        return false;
+    }
+
+    m_hosting = true;
+    m_maxPlayers = maxPlayers;
+    m_applicationId = applicationId.toUtf8();
+    m_sessionName = sessionName.toUtf8();
+    m_checkTimer->start();
+
+    EntryGuard guard(this);
+    m_hostPlayerId = static_cast<qint32>(m_nextId++);
+    post({Event::Created, m_hostPlayerId, {}});
+    return true;
+}
+
+quint16 SessionServer::port() const {
+    return m_hosting ? m_listener->serverPort() : 0;
+}
+
+bool SessionServer::sendToAll(QByteArrayView message) {
+    if (!m_hosting || message.isEmpty() || std::size_t(message.size()) > MaxFrameBody) {
+        return false;
+    }
+    if (m_players.empty()) {
+        return true;
+    }
+    char header[FrameHeaderSize];
+    writeFrameHeader(header, FrameKind::Data, std::size_t(message.size()));
+    m_pending.append(header, FrameHeaderSize);
+    m_pending.append(message);
+    if (m_pending.size() >= FlushThreshold) {
+        EntryGuard guard(this);
+        flushPending();
+    } else {
+        scheduleFlush();
+    }
+    return true;
+}
+
+void SessionServer::scheduleFlush() {
+    if (m_flushScheduled) {
+        return;
+    }
+    m_flushScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_flushScheduled = false;
+            EntryGuard guard(this);
+            flushPending();
+        },
+        Qt::QueuedConnection);
+}
+
+void SessionServer::flushPending() {
+    if (m_pending.isEmpty()) {
+        return;
+    }
+    // One buffer for everybody: each socket keeps a shared reference to it
+    // rather than a copy.
+    QByteArray batch;
+    batch.swap(m_pending);
+    for (std::size_t i = 0; i < m_players.size();) {
+        Connection* c = m_players[i];
+        if (writeTo(*c, batch)) {
+            ++i;
+        }
+        // A client dropped by writeTo has left m_players; i now names the next one.
+    }
+}
+
+bool SessionServer::writeTo(Connection& c, const QByteArray& bytes) {
+    if (c.socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
+        // Too far behind: keeping it would only grow the server's memory.
+        drop(c);
+        return false;
+    }
+    c.socket->write(bytes);
+    c.lastSent = m_clock.elapsed();
+    return true;
+}
+
+void SessionServer::writeControl(Connection& c, FrameKind kind, const std::string& body) {
+    if (c.state == Connection::Welcomed) {
+        // Everything sent to all before this frame goes first.
+        flushPending();
+        if (c.state != Connection::Welcomed) {
+            return;
+        }
+    }
+    writeTo(c, frameBytes(kind, body));
+}
+
+void SessionServer::closePlayer(qint32 playerId) {
+    auto it = std::find_if(m_players.begin(), m_players.end(),
+                           [playerId](const Connection* c) { return c->id == playerId; });
+    if (it == m_players.end()) {
+        return;
+    }
+    EntryGuard guard(this);
+    Connection& c = **it;
+    writeControl(c, FrameKind::Bye, {});
+    finishGracefully(c);
+}
+
+QString SessionServer::playerName(qint32 playerId) const {
+    auto it = m_names.find(playerId);
+    return it == m_names.end() ? QString() : it->second;
+}
+
+QString SessionServer::localAddress() const {
+    QString address = QHostAddress(QHostAddress::LocalHost).toString();
+    const auto all = QNetworkInterface::allAddresses();
+    for (const QHostAddress& a : all) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
+            address = a.toString();
+            break;
+        }
+    }
+    return QStringLiteral("x-gemvolt:/provider=tcp;hostname=%1;port=%2").arg(address).arg(port());
+}
+
+void SessionServer::close() {
+    if (!m_hosting) {
+        return;
+    }
+    flushPending();
+    m_hosting = false;
+    m_listener->close();
+    m_checkTimer->stop();
+    m_events.clear();
+    m_players.clear();
+    m_names.clear();
+    for (auto& [socket, c] : m_connections) {
+        if (c->state == Connection::Handshake) {
+            c->socket->write(
+                frameBytes(FrameKind::Refuse,
+                           encodeRefuse({static_cast<std::uint8_t>(RefuseReason::ShuttingDown),
+                                         "The server is shutting down"})));
+        } else if (c->state == Connection::Welcomed) {
+            c->socket->write(frameBytes(FrameKind::Bye, {}));
+        } else {
+            continue;
+        }
+        c->state = Connection::Closing;
+        c->since = m_clock.elapsed();
+        // Hand the last frames to the system now: the program may end next.
+        c->socket->flush();
+        c->socket->disconnectFromHost();
+    }
+}
+
+void SessionServer::acceptConnections() {
+    while (m_listener->hasPendingConnections()) {
+        QTcpSocket* socket = m_listener->nextPendingConnection();
+        if (!m_hosting) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        auto c = std::make_unique<Connection>();
+        c->socket = socket;
+        c->since = c->lastReceived = c->lastSent = m_clock.elapsed();
+        Connection* raw = c.get();
+        m_connections.emplace(socket, std::move(c));
+        connect(socket, &QTcpSocket::readyRead, this, [this, raw] {
+            QPointer<SessionServer> self(this);
+            for (;;) {
+                {
+                    EntryGuard guard(this);
+                    readFrom(*raw);
+                }
+                // A slot that ran the event loop while handling these events let the socket
+                // buffer more bytes without another readyRead: take them now. (Connections
+                // are only freed from the event loop, so raw is still valid here.)
+                if (!self || raw->state == Connection::Dead || raw->socket->bytesAvailable() <= 0) {
+                    break;
+                }
+            }
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            EntryGuard guard(this);
+            onDisconnected(socket);
+        });
+        // Bytes may have come with the connection already.
+        if (socket->bytesAvailable() > 0) {
+            readFrom(*raw);
+        }
+    }
+}
+
+void SessionServer::readFrom(Connection& c) {
+    if (c.state == Connection::Dead) {
+        return;
+    }
+    const qint64 available = c.socket->bytesAvailable();
+    if (available <= 0) {
+        return;
+    }
+    if (c.state == Connection::Closing) {
+        // Nothing more is accepted; read it away so the close stays orderly.
+        c.socket->skip(available);
+        return;
+    }
+    char* room = c.reader.prepare(std::size_t(available));
+    const qint64 got = c.socket->read(room, available);
+    c.reader.commit(got > 0 ? std::size_t(got) : 0);
+    c.lastReceived = m_clock.elapsed();
+
+    Frame frame;
+    while (c.state == Connection::Handshake || c.state == Connection::Welcomed) {
+        const FrameReader::Result result = c.reader.next(frame);
+        if (result == FrameReader::Result::NeedMore) {
+            break;
+        }
+        if (result == FrameReader::Result::Error) {
+            if (c.state == Connection::Handshake) {
+                refuse(c, RefuseReason::MalformedHandshake,
+                       QStringLiteral("Bad frame: %1").arg(describe(c.reader.error())));
+            } else {
+                drop(c);
+            }
+            break;
+        }
+        if (c.state == Connection::Handshake) {
+            handleHandshake(c, frame);
+        } else if (!handleSessionFrame(c, frame)) {
+            break;
+        }
+    }
+}
+
+void SessionServer::handleHandshake(Connection& c, const Frame& frame) {
+    if (frame.kind != FrameKind::Hello) {
+        refuse(c, RefuseReason::MalformedHandshake,
+               QStringLiteral("The first frame must be HELLO"));
+        return;
+    }
+    std::uint16_t version = 0;
+    if (!peekHelloVersion(frame.body, version)) {
+        refuse(c, RefuseReason::MalformedHandshake, QStringLiteral("HELLO is too short"));
+        return;
+    }
+    if (version != ProtocolVersion) {
+        refuse(c, RefuseReason::UnsupportedVersion,
+               QStringLiteral("Protocol version %1 is not supported; this server speaks version %2")
+                   .arg(version)
+                   .arg(ProtocolVersion));
+        return;
+    }
+    Hello hello;
+    if (!decodeHello(frame.body, hello)) {
+        refuse(c, RefuseReason::MalformedHandshake, QStringLiteral("HELLO is malformed"));
+        return;
+    }
+    if (QByteArrayView(hello.applicationId.data(), qsizetype(hello.applicationId.size())) !=
+        m_applicationId) {
+        refuse(c, RefuseReason::WrongApplication,
+               QStringLiteral("This server hosts another application"));
+        return;
+    }
+    if (!isValidPlayerName(hello.playerName)) {
+        refuse(c, RefuseReason::MalformedHandshake,
+               QStringLiteral("The player name must be valid UTF-8 of at most %1 bytes")
+                   .arg(MaxPlayerNameBytes));
+        return;
+    }
+    // The server's own player holds one of the places.
+    if (qint64(m_players.size()) + 1 >= m_maxPlayers ||
+        m_nextId > std::numeric_limits<qint32>::max()) {
+        refuse(c, RefuseReason::SessionFull, QStringLiteral("The session is full"));
+        return;
+    }
+
+    // Sends to all made before this client joined are not for it.
+    flushPending();
+    c.id = static_cast<qint32>(m_nextId++);
+    c.state = Connection::Welcomed;
+    m_names[c.id] = QString::fromUtf8(hello.playerName.data(), qsizetype(hello.playerName.size()));
+    writeTo(c, frameBytes(FrameKind::Welcome,
+                          encodeWelcome({c.id, std::string(m_sessionName.constData(),
+                                                           std::size_t(m_sessionName.size()))})));
+    m_players.push_back(&c);
+    post({Event::Created, c.id, {}});
+}
+
+bool SessionServer::handleSessionFrame(Connection& c, const Frame& frame) {
+    switch (frame.kind) {
+    case FrameKind::Data:
+        // A message starts with its type byte, so an empty one breaks the protocol.
+        if (frame.body.empty()) {
+            break;
+        }
+        post({Event::Received, c.id, QByteArray(frame.body.data(), qsizetype(frame.body.size()))});
+        return true;
+    case FrameKind::Ping: {
+        std::uint32_t token = 0;
+        if (!decodeToken(frame.body, token)) {
+            break;
+        }
+        writeControl(c, FrameKind::Pong, encodeToken(token));
+        return c.state == Connection::Welcomed;
+    }
+    case FrameKind::Pong: {
+        std::uint32_t token = 0;
+        if (!decodeToken(frame.body, token)) {
+            break;
+        }
+        return true;
+    }
+    case FrameKind::Bye:
+        if (!decodeBye(frame.body)) {
+            break;
+        }
+        finishGracefully(c);
+        return false;
+    case FrameKind::Hello:
+    case FrameKind::Welcome:
+    case FrameKind::Refuse:
+        break;
+    }
+    // Anything else breaks the protocol and ends the connection.
+    drop(c);
+    return false;
+}
+
+void SessionServer::refuse(Connection& c, RefuseReason reason, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    writeTo(c, frameBytes(FrameKind::Refuse,
+                          encodeRefuse({static_cast<std::uint8_t>(reason),
+                                        std::string(utf8.constData(), std::size_t(utf8.size()))})));
+    finishGracefully(c);
+}
+
+void SessionServer::finishGracefully(Connection& c) {
+    if (c.state == Connection::Dead || c.state == Connection::Closing) {
+        return;
+    }
+    leaveSession(c);
+    c.state = Connection::Closing;
+    c.since = m_clock.elapsed();
+    // Waits for what is queued to go out; may report the disconnect at once.
+    c.socket->disconnectFromHost();
+}
+
+void SessionServer::drop(Connection& c) {
+    if (c.state == Connection::Dead) {
+        return;
+    }
+    leaveSession(c);
+    c.state = Connection::Dead;
+    c.socket->abort();
+    scheduleReap();
+}
+
+void SessionServer::leaveSession(Connection& c) {
+    if (c.state != Connection::Welcomed) {
+        return;
+    }
+    m_players.erase(std::remove(m_players.begin(), m_players.end(), &c), m_players.end());
+    post({Event::Destroyed, c.id, {}});
+}
+
+void SessionServer::onDisconnected(QTcpSocket* socket) {
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end()) {
+        return;
+    }
+    Connection& c = *it->second;
+    leaveSession(c);
+    c.state = Connection::Dead;
+    scheduleReap();
+}
+
+void SessionServer::checkLiveness() {
+    const qint64 now = m_clock.elapsed();
+    const qint64 handshakeLimit = m_timings.handshakeTimeout.count();
+    const qint64 idleLimit = m_timings.pingAfterIdle.count();
+    const qint64 silenceLimit = m_timings.lostAfterSilence.count();
+    for (auto& [socket, c] : m_connections) {
+        switch (c->state) {
+        case Connection::Handshake:
+            if (now - c->since >= handshakeLimit) {
+                refuse(*c, RefuseReason::MalformedHandshake,
+                       QStringLiteral("No HELLO arrived in time"));
+            }
+            break;
+        case Connection::Welcomed:
+            if (now - c->lastReceived >= silenceLimit) {
+                drop(*c);
+            } else if (now - c->lastSent >= idleLimit) {
+                writeControl(*c, FrameKind::Ping, encodeToken(m_nextToken++));
+            }
+            break;
+        case Connection::Closing:
+            // A peer that never reads would keep the close waiting for ever.
+            if (now - c->since >= silenceLimit) {
+                c->state = Connection::Dead;
+                c->socket->abort();
+                scheduleReap();
+            }
+            break;
+        case Connection::Dead:
+            break;
+        }
+    }
+}
+
+void SessionServer::scheduleReap() {
+    if (m_reapScheduled) {
+        return;
+    }
+    m_reapScheduled = true;
+    QMetaObject::invokeMethod(this, &SessionServer::reap, Qt::QueuedConnection);
+}
+
+void SessionServer::reap() {
+    m_reapScheduled = false;
+    if (m_depth > 0 || m_delivering) {
+        // A slot of ours is on the stack (a nested event loop): a socket may be
+        // in the middle of a signal. Come back when it has returned.
+        m_reapAfterDelivery = true;
+        return;
+    }
+    for (auto it = m_connections.begin(); it != m_connections.end();) {
+        if (it->second->state == Connection::Dead) {
+            it->first->disconnect(this);
+            it->first->deleteLater();
+            it = m_connections.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void SessionServer::post(Event event) {
+    m_events.push_back(std::move(event));
+}
+
+void SessionServer::deliverEvents() {
+    if (m_delivering || m_depth > 0) {
+        return;
+    }
+    m_delivering = true;
+    QPointer<SessionServer> self(this);
+    while (!m_events.empty()) {
+        Event event = std::move(m_events.front());
+        m_events.pop_front();
+        switch (event.type) {
+        case Event::Created:
+            emit playerCreated(event.playerId);
+            break;
+        case Event::Received:
+            emit messageReceived(event.playerId, event.message);
+            break;
+        case Event::Destroyed:
+            emit playerDestroyed(event.playerId);
+            if (self) {
+                // The name stays readable until the application has heard of the departure.
+                m_names.erase(event.playerId);
+            }
+            break;
+        }
+        if (!self) {
+            return;
+        }
+    }
+    m_delivering = false;
+    if (m_reapAfterDelivery) {
+        m_reapAfterDelivery = false;
+        scheduleReap();
+    }
+}
+
+} // namespace gemvolt::transport

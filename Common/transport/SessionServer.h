@@ -1,0 +1,178 @@
+#pragma once
+
+#include "Common/transport/FrameReader.h"
+#include "Common/transport/Timings.h"
+#include "Common/transport/WireFormat.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace gemvolt::transport {
+
+/**
+ * The server side of a session: accepts clients over TCP, runs the handshake
+ * and liveness of every connection, and reports players and their messages.
+ *
+ * Lives on the thread that created it (the program's main thread) and never
+ * blocks it. Events are emitted one at a time, in the order in which they
+ * happened; an event raised while a slot of another is still running (for
+ * example a nested event loop in a slot) waits until that slot returns.
+ */
+class SessionServer : public QObject {
+    Q_OBJECT
+public:
+    /** Why host() failed; the number shown to the user as "Error #<n>". */
+    enum HostError {
+        NoError = 0,
+        /** The player limit is below 1 (it counts the server's own player). */
+        BadPlayerLimit = 1,
+        /** host() was called while a session is already hosted. */
+        AlreadyHosting = 2,
+        /** Another program holds the port. */
+        AddressInUse = 3,
+        /** The system does not allow listening on the port. */
+        AccessDenied = 4,
+        /** Any other reason the port could not be opened. */
+        ListenFailed = 5,
+    };
+
+    explicit SessionServer(Timings timings = {}, QObject* parent = nullptr);
+    /** Closes the session as close() does. */
+    ~SessionServer() override;
+
+    /**
+     * Starts the session: listens on port (0 picks a free one, see port()) on
+     * every IPv4 and IPv6 address, and creates the server's own player, whose
+     * playerCreated is emitted before host() returns. maxPlayers counts that
+     * player. Returns false and sets errorNumber()/errorText() on failure.
+     */
+    bool host(int maxPlayers, quint16 port = DefaultPort,
+              const QString& applicationId = QString::fromUtf8(ApplicationId),
+              const QString& sessionName = QString::fromUtf8(SessionName));
+
+    /** Why the last host() failed, or NoError. */
+    int errorNumber() const { return m_errorNumber; }
+    /** A sentence describing the last host() failure. */
+    QString errorText() const { return m_errorText; }
+
+    bool isHosting() const { return m_hosting; }
+    /** The port listened on, or 0 when not hosting. */
+    quint16 port() const;
+    /** The identifier of the server's own player (0 before hosting). */
+    qint32 hostPlayerId() const { return m_hostPlayerId; }
+    /** Clients welcomed and still connected. */
+    int clientCount() const { return int(m_players.size()); }
+
+    /**
+     * Sends one message to every welcomed client. Sends are collected and
+     * written together when control returns to the event loop, so a burst
+     * costs one write per client. False (nothing sent) when not hosting or
+     * when the message is empty or too large for a frame.
+     */
+    bool sendToAll(QByteArrayView message);
+
+    /**
+     * Ends a client's connection: what was already sent to it goes out first,
+     * then BYE, then the connection closes. playerDestroyed follows at once.
+     * An unknown identifier does nothing.
+     */
+    void closePlayer(qint32 playerId);
+
+    /** The name a connected client registered, or an empty text. */
+    QString playerName(qint32 playerId) const;
+
+    /**
+     * The address clients connect to, as
+     * "x-gemvolt:/provider=tcp;hostname=<address>;port=<port>" with the first
+     * non-loopback IPv4 address of this machine, else the loopback address.
+     */
+    QString localAddress() const;
+
+    /**
+     * Ends the session: BYE to every client, REFUSE "shutting down" to
+     * handshakes in progress, and no more events. host() may be called again.
+     */
+    void close();
+
+    /** Unsent bytes allowed per client before it is dropped as too slow. */
+    void setBacklogLimit(qint64 bytes) { m_backlogLimit = bytes; }
+
+signals:
+    /** A player joined; the first one of a session is the server's own. */
+    void playerCreated(qint32 playerId);
+    /** A welcomed client sent a message. */
+    void messageReceived(qint32 senderId, const QByteArray& message);
+    /** A welcomed client's connection ended, for any reason. */
+    void playerDestroyed(qint32 playerId);
+
+private:
+    struct Connection;
+    class EntryGuard;
+    struct Event {
+        enum Type { Created, Received, Destroyed } type;
+        qint32 playerId;
+        QByteArray message;
+    };
+
+    void acceptConnections();
+    void readFrom(Connection& c);
+    void handleHandshake(Connection& c, const Frame& frame);
+    bool handleSessionFrame(Connection& c, const Frame& frame);
+    void refuse(Connection& c, RefuseReason reason, const QString& text);
+    void writeControl(Connection& c, FrameKind kind, const std::string& body);
+    bool writeTo(Connection& c, const QByteArray& bytes);
+    void flushPending();
+    void scheduleFlush();
+    void finishGracefully(Connection& c);
+    void drop(Connection& c);
+    void leaveSession(Connection& c);
+    void onDisconnected(QTcpSocket* socket);
+    void checkLiveness();
+    void scheduleReap();
+    void reap();
+    void post(Event event);
+    void deliverEvents();
+
+    Timings m_timings;
+    QTcpServer* m_listener = nullptr;
+    QTimer* m_checkTimer = nullptr;
+    QElapsedTimer m_clock;
+    bool m_hosting = false;
+    int m_maxPlayers = 0;
+    QByteArray m_applicationId;
+    QByteArray m_sessionName;
+    qint32 m_hostPlayerId = 0;
+    qint64 m_nextId = 1;
+    qint64 m_backlogLimit = DefaultBacklogLimit;
+    quint32 m_nextToken = 1;
+    int m_errorNumber = NoError;
+    QString m_errorText;
+
+    std::map<QTcpSocket*, std::unique_ptr<Connection>> m_connections;
+    // Welcomed clients in join order, the receivers of sendToAll.
+    std::vector<Connection*> m_players;
+    // Registered names, kept until the application has been told of the departure.
+    std::map<qint32, QString> m_names;
+    QByteArray m_pending;
+    bool m_flushScheduled = false;
+    bool m_reapScheduled = false;
+    bool m_reapAfterDelivery = false;
+
+    std::deque<Event> m_events;
+    bool m_delivering = false;
+    int m_depth = 0;
+};
+
+} // namespace gemvolt::transport

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace gemvolt::transport {
+
+/**
+ * The time limits of a connection. The defaults are the protocol's; tests
+ * shorten them so that timeouts happen within milliseconds.
+ */
+struct Timings {
+    /** A connection without a completed HELLO is closed after this. */
+    std::chrono::milliseconds handshakeTimeout{5000};
+    /** A side that has sent nothing for this long sends PING. */
+    std::chrono::milliseconds pingAfterIdle{5000};
+    /** A connection on which nothing has arrived for this long is lost. */
+    std::chrono::milliseconds lostAfterSilence{15000};
+    /** A client gives up a connect (TCP and handshake) after this. */
+    std::chrono::milliseconds connectTimeout{10000};
+
+    /** How often the liveness checks run: often enough to keep every limit within a tenth. */
+    std::chrono::milliseconds checkInterval() const;
+};
+
+/** Unsent data the server holds for one client before it gives up on that client. */
+inline constexpr std::int64_t DefaultBacklogLimit = 4 * 1024 * 1024;
+
+} // namespace gemvolt::transport

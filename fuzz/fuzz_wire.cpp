@@ -1,0 +1,166 @@
+// Feeds arbitrary bytes to everything that reads from the network: the frame
+// reader (in pieces whose sizes come from the input itself), the decoders of
+// every handshake and liveness body, and every message decoder. A message that
+// decodes must encode back to the very bytes it came from, since the server
+// relays messages that way; anything else is reported as a crash.
+#include "Common/MessageCodec.h"
+#include "Common/transport/ControlMessages.h"
+#include "Common/transport/FrameReader.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+using namespace gemvolt::transport;
+namespace common = gemvolt::common;
+
+namespace {
+
+void requireSameBytes(const common::Bytes& again, common::ByteView original) {
+    if (!std::equal(again.begin(), again.end(), original.begin(), original.end())) {
+        std::abort();
+    }
+}
+
+template <class M> void decodeAs(common::ByteView bytes) {
+    const auto result = common::decode<M>(bytes);
+    if (result.ok()) {
+        requireSameBytes(common::encode(result.value()), bytes);
+    }
+}
+
+// One application message, as a DATA frame carries it.
+void decodeMessage(std::string_view body) {
+    const common::ByteView bytes = common::byteView(body.data(), body.size());
+    for (common::Direction direction :
+         {common::Direction::ClientToServer, common::Direction::ServerToClient}) {
+        const auto result = common::decodeMessage(bytes, direction);
+        if (result.ok()) {
+            requireSameBytes(common::encode(result.value()), bytes);
+        }
+    }
+    if (body.empty()) {
+        return;
+    }
+    // The typed decoder the first byte names, in each of its forms.
+    switch (static_cast<std::uint8_t>(body[0])) {
+    case 1:
+        decodeAs<common::MsgChat>(bytes);
+        break;
+    case 2:
+        decodeAs<common::MsgRoster>(bytes);
+        break;
+    case 3:
+        decodeAs<common::MsgPlayerLeft>(bytes);
+        break;
+    case 4:
+        decodeAs<common::MsgStandings>(bytes);
+        break;
+    case 5:
+        decodeAs<common::MsgAttackPattern>(bytes);
+        decodeAs<common::MsgAttackPatternToAll>(bytes);
+        break;
+    case 6:
+        decodeAs<common::MsgBoardState>(bytes);
+        break;
+    case 7:
+        decodeAs<common::MsgNextPair>(bytes);
+        break;
+    case 8:
+        decodeAs<common::MsgCounterAttack>(bytes);
+        decodeAs<common::MsgCounterAttackToAll>(bytes);
+        break;
+    case 9:
+        decodeAs<common::MsgStats>(bytes);
+        break;
+    case 10:
+        decodeAs<common::MsgGameOver>(bytes);
+        break;
+    case 11:
+        decodeAs<common::MsgReady>(bytes);
+        decodeAs<common::MsgReadyToAll>(bytes);
+        break;
+    default:
+        break;
+    }
+}
+
+void decodeBody(FrameKind kind, std::string_view body) {
+    switch (kind) {
+    case FrameKind::Hello: {
+        Hello hello;
+        std::uint16_t version = 0;
+        (void)peekHelloVersion(body, version);
+        if (decodeHello(body, hello)) {
+            (void)isValidPlayerName(hello.playerName);
+        }
+        break;
+    }
+    case FrameKind::Welcome: {
+        Welcome welcome;
+        (void)decodeWelcome(body, welcome);
+        break;
+    }
+    case FrameKind::Refuse: {
+        Refuse refuse;
+        (void)decodeRefuse(body, refuse);
+        break;
+    }
+    case FrameKind::Ping:
+    case FrameKind::Pong: {
+        std::uint32_t token = 0;
+        (void)decodeToken(body, token);
+        break;
+    }
+    case FrameKind::Bye:
+        (void)decodeBye(body);
+        break;
+    case FrameKind::Data:
+        decodeMessage(body);
+        break;
+    }
+}
+
+void readStream(std::string_view input, std::size_t piece) {
+    FrameReader reader;
+    std::size_t pos = 0;
+    while (pos < input.size()) {
+        const std::size_t n = std::min(piece, input.size() - pos);
+        reader.append(input.substr(pos, n));
+        pos += n;
+        Frame frame;
+        FrameReader::Result result;
+        while ((result = reader.next(frame)) == FrameReader::Result::FrameReady) {
+            decodeBody(frame.kind, frame.body);
+        }
+        if (result == FrameReader::Result::Error) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+
+    // The whole input as a stream, at once and in small pieces.
+    readStream(input, input.size() + 1);
+    if (!input.empty()) {
+        readStream(input, 1 + static_cast<std::uint8_t>(input[0]) % 17);
+    }
+
+    // The input as one application message, and as one body whose first byte
+    // picks the frame kind.
+    decodeMessage(input);
+    if (!input.empty()) {
+        const auto kind = static_cast<std::uint8_t>(input[0]);
+        if (isKnownFrameKind(kind)) {
+            decodeBody(static_cast<FrameKind>(kind), input.substr(1));
+        }
+        (void)isValidUtf8(input.substr(1));
+    }
+    return 0;
+}

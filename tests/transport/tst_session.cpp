@@ -1,0 +1,497 @@
+#include "Common/transport/ControlMessages.h"
+#include "Common/transport/SessionClient.h"
+#include "Common/transport/SessionServer.h"
+#include "support/SessionTestKit.h"
+#include "support/WirePeer.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+using namespace gemvolt::transport;
+using namespace gemvolt::testing;
+
+namespace {
+
+QByteArray numbered(char type, quint32 n, qsizetype size = 8) {
+    QByteArray m(size, 'p');
+    m[0] = type;
+    m[1] = char(n & 0xFF);
+    m[2] = char((n >> 8) & 0xFF);
+    m[3] = char((n >> 16) & 0xFF);
+    m[4] = char((n >> 24) & 0xFF);
+    return m;
+}
+
+quint32 numberOf(const QByteArray& m) {
+    return quint32(quint8(m[1])) | (quint32(quint8(m[2])) << 8) | (quint32(quint8(m[3])) << 16) |
+           (quint32(quint8(m[4])) << 24);
+}
+
+// A client whose received messages are checked against the numbers sent.
+struct CountingClient {
+    SessionClient client;
+    quint32 received = 0;
+    bool inOrder = true;
+    bool terminated = false;
+    CountingClient() {
+        QObject::connect(&client, &SessionClient::messageReceived, [this](const QByteArray& m) {
+            inOrder = inOrder && numberOf(m) == received;
+            ++received;
+        });
+        QObject::connect(&client, &SessionClient::sessionTerminated, [this] { terminated = true; });
+    }
+};
+
+} // namespace
+
+class TestSession : public QObject {
+    Q_OBJECT
+private slots:
+    void handshakeCreatesPlayersAndCarriesMessages() {
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        QVERIFY(server.port() != 0);
+        QCOMPARE(server.hostPlayerId(), 1);
+        QCOMPARE(log.events, QStringList{"created 1"});
+
+        SessionClient client;
+        QSignalSpy received(&client, &SessionClient::messageReceived);
+        QSignalSpy done(&client, &SessionClient::connectComplete);
+        client.connectToServer(QStringLiteral("127.0.0.1"), server.port(),
+                               QString::fromUtf8("J\xC3\xBCrgen"));
+        // Sent before the session is open: goes out right after WELCOME.
+        QVERIFY(client.send("\x05hi"));
+        QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 5000);
+        QCOMPARE(done[0][0].toBool(), true);
+        QCOMPARE(done[0][1].value<qint32>(), 2);
+        QCOMPARE(client.playerId(), 2);
+        QVERIFY(client.isConnected());
+
+        QTRY_COMPARE(log.events.size(), 3);
+        QCOMPARE(log.events[1], QStringLiteral("created 2"));
+        QCOMPARE(log.events[2], QStringLiteral("message 2 \x05hi"));
+        QCOMPARE(server.playerName(2), QString::fromUtf8("J\xC3\xBCrgen"));
+        QCOMPARE(server.clientCount(), 1);
+
+        QVERIFY(server.sendToAll("\x07world"));
+        QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty(), 5000);
+        QCOMPARE(received[0][0].toByteArray(), QByteArray("\x07world"));
+
+        client.close();
+        QVERIFY(!client.isConnected());
+        QTRY_COMPARE(log.events.size(), 4);
+        QCOMPARE(log.events[3], QStringLiteral("destroyed 2"));
+        QCOMPARE(server.clientCount(), 0);
+        QCOMPARE(server.playerName(2), QString());
+    }
+
+    void welcomeCarriesTheSessionName() {
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        WirePeer peer;
+        QVERIFY(peer.connectTo(server.port()));
+        peer.sendHello("Raw");
+        WirePeer::Received frame;
+        QVERIFY(peer.waitForKind(FrameKind::Welcome, frame));
+        Welcome welcome;
+        QVERIFY(decodeWelcome(frame.body.toStdString(), welcome));
+        QCOMPARE(welcome.playerId, 2);
+        QCOMPARE(welcome.sessionName, std::string("First DirectXPlay App (Messaging Program)"));
+    }
+
+    void refusesBadHandshakes_data() {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<int>("reason");
+        const auto frame = [](FrameKind kind, const std::string& body) {
+            const std::string f = encodeFrame(kind, body);
+            return QByteArray(f.data(), qsizetype(f.size()));
+        };
+        const std::string app(ApplicationId);
+        QTest::newRow("wrong application")
+            << frame(FrameKind::Hello,
+                     encodeHello({1, "{00000000-0000-0000-0000-000000000000}", "A"}))
+            << 1;
+        QTest::newRow("application in lower case")
+            << frame(FrameKind::Hello,
+                     encodeHello({1, "{7e47e1ea-129d-4c01-8fe1-91da4f6a6a65}", "A"}))
+            << 1;
+        QTest::newRow("version 2") << frame(FrameKind::Hello, encodeHello({2, app, "A"})) << 3;
+        QTest::newRow("version 0 with garbage after")
+            << frame(FrameKind::Hello, std::string("\0\0\xFF", 3)) << 3;
+        QTest::newRow("data before hello") << frame(FrameKind::Data, "\x01hello") << 4;
+        QTest::newRow("ping before hello") << frame(FrameKind::Ping, encodeToken(1)) << 4;
+        QTest::newRow("truncated hello")
+            << frame(FrameKind::Hello, std::string("\x01\x00\x05", 3)) << 4;
+        QTest::newRow("hello with trailing bytes")
+            << frame(FrameKind::Hello, encodeHello({1, app, "A"}) + "x") << 4;
+        QTest::newRow("name of 256 bytes")
+            << frame(FrameKind::Hello, encodeHello({1, app, std::string(256, 'n')})) << 4;
+        QTest::newRow("name not UTF-8")
+            << frame(FrameKind::Hello, encodeHello({1, app, "caf\xE9"})) << 4;
+        QTest::newRow("unknown kind") << QByteArray("\x01\x00\x00\x00\x09", 5) << 4;
+        QTest::newRow("oversized frame") << QByteArray("\x01\x00\x10\x00\x01", 5) << 4;
+        QTest::newRow("zero length") << QByteArray("\x00\x00\x00\x00", 4) << 4;
+    }
+    void refusesBadHandshakes() {
+        QFETCH(QByteArray, first);
+        QFETCH(int, reason);
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        WirePeer peer;
+        QVERIFY(peer.connectTo(server.port()));
+        peer.sendRaw(first);
+        WirePeer::Received frame;
+        QVERIFY(peer.waitForFrame(frame));
+        QCOMPARE(refuseOf(frame).reason, reason);
+        QVERIFY(!refuseOf(frame).text.isEmpty());
+        // The server closes after REFUSE, and nobody joined.
+        QVERIFY(peer.waitForClosed());
+        QCOMPARE(log.events, QStringList{"created 1"});
+    }
+
+    void clientLearnsWhyItWasRefused() {
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        SessionClient client;
+        const ConnectResult r = connectClient(client, server.port(), QStringLiteral("A"),
+                                              QStringLiteral("{not-this-game}"));
+        QVERIFY(!r.success);
+        QCOMPARE(r.id, 0);
+        QVERIFY2(r.reason.contains(QStringLiteral("another application")), qPrintable(r.reason));
+        QVERIFY(!client.isConnected());
+        QVERIFY(!client.send("\x01x"));
+    }
+
+    void sessionIsFullAtTheLimit() {
+        // A limit of 3 is the server's own player and two clients.
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(3, 0));
+        WirePeer a, b, c;
+        QVERIFY(a.connectTo(server.port()));
+        QVERIFY(b.connectTo(server.port()));
+        QVERIFY(c.connectTo(server.port()));
+        QCOMPARE(a.join("A"), 2);
+        QCOMPARE(b.join("B"), 3);
+        c.sendHello("C");
+        WirePeer::Received frame;
+        QVERIFY(c.waitForFrame(frame));
+        QCOMPARE(refuseOf(frame).reason, int(RefuseReason::SessionFull));
+        QVERIFY(c.waitForClosed());
+
+        // A place that frees up can be taken again, under a new identifier.
+        a.sendFrame(FrameKind::Bye, {});
+        QTRY_VERIFY(log.events.contains(QStringLiteral("destroyed 2")));
+        SessionClient d;
+        const ConnectResult r = connectClient(d, server.port(), QStringLiteral("D"));
+        QVERIFY2(r.success, qPrintable(r.reason));
+        QCOMPARE(r.id, 4);
+
+        SessionServer solo;
+        QVERIFY(solo.host(1, 0));
+        WirePeer e;
+        QVERIFY(e.connectTo(solo.port()));
+        e.sendHello("E");
+        QVERIFY(e.waitForFrame(frame));
+        QCOMPARE(refuseOf(frame).reason, int(RefuseReason::SessionFull));
+    }
+
+    void brokenFramesEndAWelcomedConnection_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("unknown kind") << QByteArray("\x03\x00\x00\x00\x2A\x01\x02", 7);
+        QTest::newRow("oversized frame") << QByteArray("\x01\x00\x10\x00\x04", 5);
+        QTest::newRow("zero length") << QByteArray("\x00\x00\x00\x00", 4);
+        const std::string hello = encodeFrame(FrameKind::Hello, encodeHello({1, "x", "y"}));
+        QTest::newRow("hello after welcome") << QByteArray(hello.data(), qsizetype(hello.size()));
+        QTest::newRow("empty data") << QByteArray("\x01\x00\x00\x00\x04", 5);
+        QTest::newRow("short ping") << QByteArray("\x02\x00\x00\x00\x05\x01", 6);
+        QTest::newRow("bye with a body") << QByteArray("\x02\x00\x00\x00\x07\x01", 6);
+    }
+    void brokenFramesEndAWelcomedConnection() {
+        QFETCH(QByteArray, bytes);
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        WirePeer peer;
+        QVERIFY(peer.connectTo(server.port()));
+        QCOMPARE(peer.join("P"), 2);
+        // A good message first, delivered; then the fault ends the connection.
+        peer.sendRaw(QByteArray("\x02\x00\x00\x00\x04\x09", 6) + bytes);
+        QVERIFY(peer.waitForClosed());
+        QTRY_COMPARE(log.events,
+                     (QStringList{"created 1", "created 2", "message 2 \x09", "destroyed 2"}));
+    }
+
+    void handshakeMustCompleteInTime() {
+        SessionServer server(quickTimings());
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        WirePeer silent;
+        QVERIFY(silent.connectTo(server.port()));
+        WirePeer::Received frame;
+        QVERIFY(silent.waitForFrame(frame, 3000));
+        QCOMPARE(refuseOf(frame).reason, int(RefuseReason::MalformedHandshake));
+        QVERIFY(silent.waitForClosed(3000));
+        QCOMPARE(log.events, QStringList{"created 1"});
+    }
+
+    void silentClientIsLostAndAnsweringOneStays() {
+        SessionServer server(quickTimings());
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        WirePeer answering, silent;
+        QVERIFY(answering.connectTo(server.port()));
+        QVERIFY(silent.connectTo(server.port()));
+        QCOMPARE(answering.join("Answers"), 2);
+        QCOMPARE(silent.join("Silent"), 3);
+        silent.setAnswerPings(false);
+
+        // The server pings an idle client, and drops the one that never answers.
+        QVERIFY(silent.waitForClosed(3000));
+        QVERIFY(silent.pingsSeen() >= 1);
+        QTRY_VERIFY(log.events.contains(QStringLiteral("destroyed 3")));
+        // Meanwhile the other one, which only answers pings, has outlived several limits.
+        QTRY_VERIFY_WITH_TIMEOUT(answering.pingsSeen() >= 20, 5000);
+        QVERIFY(!answering.isClosed());
+        QVERIFY(!log.events.contains(QStringLiteral("destroyed 2")));
+        QCOMPARE(server.clientCount(), 1);
+    }
+
+    void deliversThousandsOfMessagesInOrder() {
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        std::vector<quint32> fromClient;
+        connect(&server, &SessionServer::messageReceived, this,
+                [&](qint32, const QByteArray& m) { fromClient.push_back(numberOf(m)); });
+        CountingClient a, b;
+        QVERIFY(connectClient(a.client, server.port(), QStringLiteral("A")).success);
+        QVERIFY(connectClient(b.client, server.port(), QStringLiteral("B")).success);
+
+        const quint32 count = 5000;
+        for (quint32 i = 0; i < count; ++i) {
+            QVERIFY(a.client.send(numbered(1, i, 20 + qsizetype(i % 300))));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(fromClient.size(), std::size_t(count), 20000);
+        for (quint32 i = 0; i < count; ++i) {
+            QCOMPARE(fromClient[i], i);
+        }
+
+        for (quint32 i = 0; i < count; ++i) {
+            QVERIFY(server.sendToAll(numbered(2, i, 270)));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(a.received, count, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(b.received, count, 20000);
+        QVERIFY(a.inOrder);
+        QVERIFY(b.inOrder);
+    }
+
+    void slowReaderIsCutOffWhileOthersKeepReceiving() {
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        CountingClient a, b;
+        QVERIFY(connectClient(a.client, server.port(), QStringLiteral("A")).success);
+        QVERIFY(connectClient(b.client, server.port(), QStringLiteral("B")).success);
+        WirePeer slow;
+        QVERIFY(slow.connectTo(server.port()));
+        const qint32 slowId = slow.join("Slow");
+        QCOMPARE(slowId, 4);
+        slow.stopReading();
+
+        const QString slowGone = QStringLiteral("destroyed %1").arg(slowId);
+        quint32 sent = 0;
+        // The fast readers keep up; the slow one's backlog grows until the cap.
+        while (!log.events.contains(slowGone) && sent < 4000) {
+            for (int k = 0; k < 16; ++k) {
+                QVERIFY(server.sendToAll(numbered(3, sent++, 64 * 1024)));
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(a.received, sent, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(b.received, sent, 10000);
+        }
+        QVERIFY(log.events.contains(slowGone));
+        // It was not cut off before it held more than the cap.
+        QVERIFY(qint64(sent) * 64 * 1024 > DefaultBacklogLimit);
+        QVERIFY(a.inOrder && b.inOrder);
+        QVERIFY(!a.terminated && !b.terminated);
+        QCOMPARE(server.clientCount(), 2);
+
+        // And the others go on after it.
+        QVERIFY(server.sendToAll(numbered(3, sent++, 100)));
+        QTRY_COMPARE(a.received, sent);
+        QTRY_COMPARE(b.received, sent);
+    }
+
+    void identifiersAreNeverReused() {
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(3, 0));
+        std::vector<qint32> ids{server.hostPlayerId()};
+        for (int round = 0; round < 4; ++round) {
+            SessionClient first, second;
+            const ConnectResult r1 = connectClient(first, server.port(), QStringLiteral("one"));
+            const ConnectResult r2 = connectClient(second, server.port(), QStringLiteral("two"));
+            QVERIFY(r1.success && r2.success);
+            ids.push_back(r1.id);
+            ids.push_back(r2.id);
+            // A refused handshake in between takes no identifier away from anybody.
+            WirePeer extra;
+            QVERIFY(extra.connectTo(server.port()));
+            extra.sendHello("three");
+            WirePeer::Received frame;
+            QVERIFY(extra.waitForFrame(frame));
+            QCOMPARE(refuseOf(frame).reason, int(RefuseReason::SessionFull));
+            first.close();
+            second.close();
+            QTRY_COMPARE(server.clientCount(), 0);
+        }
+        for (std::size_t i = 1; i < ids.size(); ++i) {
+            QVERIFY2(ids[i] > ids[i - 1], "identifiers must be new each time");
+            QVERIFY(ids[i] > 0);
+        }
+    }
+
+    void closingAPlayerSendsWhatWasQueuedFirst() {
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        SessionClient client;
+        QSignalSpy received(&client, &SessionClient::messageReceived);
+        QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
+        const ConnectResult r = connectClient(client, server.port(), QStringLiteral("Kicked"));
+        QVERIFY(r.success);
+        QVERIFY(server.sendToAll("\x01one"));
+        QVERIFY(server.sendToAll("\x01two"));
+        server.closePlayer(r.id);
+        QCOMPARE(log.events.last(), QStringLiteral("destroyed %1").arg(r.id));
+        QCOMPARE(server.clientCount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!terminated.isEmpty(), 5000);
+        QCOMPARE(received.size(), 2);
+        QCOMPARE(received[1][0].toByteArray(), QByteArray("\x01two"));
+        // Sends after the close do not reach it; closing again does nothing.
+        server.closePlayer(r.id);
+        server.closePlayer(999);
+        QCOMPARE(log.events.count(QStringLiteral("destroyed %1").arg(r.id)), 1);
+    }
+
+    void closingTheSessionSaysGoodbye() {
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        SessionClient client;
+        QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
+        QVERIFY(connectClient(client, server.port(), QStringLiteral("A")).success);
+        WirePeer joined, waiting;
+        QVERIFY(joined.connectTo(server.port()));
+        QVERIFY(waiting.connectTo(server.port()));
+        QCOMPARE(joined.join("B"), 3);
+        QTRY_COMPARE(server.clientCount(), 2);
+        const QStringList before = log.events;
+
+        server.close();
+        QVERIFY(!server.isHosting());
+        WirePeer::Received frame;
+        QVERIFY(joined.waitForKind(FrameKind::Bye, frame));
+        QVERIFY(waiting.waitForFrame(frame));
+        QCOMPARE(refuseOf(frame).reason, int(RefuseReason::ShuttingDown));
+        QTRY_VERIFY_WITH_TIMEOUT(!terminated.isEmpty(), 5000);
+        QVERIFY(joined.waitForClosed());
+        // No events after the close.
+        QCOMPARE(log.events, before);
+        QVERIFY(!server.sendToAll("\x01x"));
+
+        // Hosting again gives new identifiers.
+        QVERIFY(server.host(11, 0));
+        QVERIFY(server.hostPlayerId() > 3);
+    }
+
+    void reportsHostingFailures() {
+        SessionServer first;
+        QVERIFY(first.host(11, 0));
+        SessionServer second;
+        QVERIFY(!second.host(11, first.port()));
+        QCOMPARE(second.errorNumber(), int(SessionServer::AddressInUse));
+        QVERIFY(second.errorText().contains(QString::number(first.port())));
+        QVERIFY(!second.isHosting());
+
+        SessionServer bad;
+        QVERIFY(!bad.host(0, 0));
+        QCOMPARE(bad.errorNumber(), int(SessionServer::BadPlayerLimit));
+        QVERIFY(!bad.errorText().isEmpty());
+        QVERIFY(!bad.host(-4, 0));
+        QVERIFY(bad.host(1, 0));
+        QCOMPARE(bad.errorNumber(), int(SessionServer::NoError));
+        QVERIFY(!bad.host(11, 0));
+        QCOMPARE(bad.errorNumber(), int(SessionServer::AlreadyHosting));
+    }
+
+    void acceptsIPv4AndIPv6() {
+        QTcpServer probe;
+        const bool haveIPv6 = probe.listen(QHostAddress::LocalHostIPv6, 0);
+        probe.close();
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        SessionClient v4;
+        QVERIFY(connectClient(v4, server.port(), QStringLiteral("four")).success);
+        if (!haveIPv6) {
+            QSKIP("no IPv6 loopback on this machine");
+        }
+        SessionClient v6;
+        const ConnectResult r =
+            connectClient(v6, server.port(), QStringLiteral("six"),
+                          QString::fromUtf8(ApplicationId), QStringLiteral("::1"));
+        QVERIFY2(r.success, qPrintable(r.reason));
+    }
+
+    void describesItsAddress() {
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        const QString text = server.localAddress();
+        const QRegularExpression shape(
+            QStringLiteral("^x-gemvolt:/provider=tcp;hostname=(\\d+\\.\\d+\\.\\d+\\.\\d+);port=%1$")
+                .arg(server.port()));
+        QVERIFY2(shape.match(text).hasMatch(), qPrintable(text));
+    }
+
+    void deliversEventsOneAtATime() {
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        int depth = 0;
+        int deepest = 0;
+        QStringList seen;
+        WirePeer peer;
+        connect(&server, &SessionServer::messageReceived, this, [&](qint32, const QByteArray& m) {
+            ++depth;
+            deepest = std::max(deepest, depth);
+            seen << QString::fromLatin1(m);
+            if (m == "\x01"
+                     "first") {
+                // A slot that runs the event loop (as a modal box would) while the
+                // next messages arrive: they wait until it returns.
+                peer.sendData("\x01second");
+                peer.sendData("\x01third");
+                QTest::qWait(300);
+                QCOMPARE(seen.size(), 1);
+            }
+            --depth;
+        });
+        QVERIFY(peer.connectTo(server.port()));
+        QCOMPARE(peer.join("P"), 2);
+        peer.sendData("\x01"
+                      "first");
+        QTRY_COMPARE(seen.size(), 3);
+        QCOMPARE(deepest, 1);
+        QCOMPARE(seen, (QStringList{"\x01"
+                                    "first",
+                                    "\x01second", "\x01third"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
