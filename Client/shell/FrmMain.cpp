@@ -8,9 +8,11 @@
 #include "Client/shell/FrmChat.h"
 #include "Client/shell/FrmPlayerList.h"
 #include "Client/shell/HelpBrowserHost.h"
+#include "Client/shell/KeeperSound.h"
+#include "Client/shell/QtSoundDialogs.h"
 #include "Client/shell/ServerLauncher.h"
-#include "Client/shell/SilentSound.h"
 #include "Client/shell/SleepPause.h"
+#include "Client/shell/SoundWindowKeeper.h"
 #include "Client/shell/Twips.h"
 #include "Client/shell/WidgetTicker.h"
 
@@ -57,10 +59,10 @@ QPushButton#RdyButton:pressed { background: #e0b83c; }
 
 } // namespace
 
-FrmMain::FrmMain(Dialogs& dialogs, board::PausePort* pause, QWidget* parent)
+FrmMain::FrmMain(Dialogs& dialogs, board::PausePort* pause, SoundDialogs* soundDialogs,
+                 QWidget* parent)
     : QMainWindow(parent), m_dialogs(dialogs), m_client(std::make_unique<net::HeadlessClient>(
-                                                   dialogs, std::make_unique<WidgetTicker>(this))),
-      m_silence(std::make_unique<SilentSound>()), m_sound(m_silence.get()) {
+                                                   dialogs, std::make_unique<WidgetTicker>(this))) {
     setObjectName("frmMain");
     setWindowTitle(CaptionCreated);
     buildPlayArea();
@@ -71,7 +73,13 @@ FrmMain::FrmMain(Dialogs& dialogs, board::PausePort* pause, QWidget* parent)
         pause = m_ownPause.get();
     }
     m_pause = pause;
-    setSoundPort(nullptr);
+    if (!soundDialogs) {
+        m_ownSoundDialogs = std::make_unique<QtSoundDialogs>();
+        soundDialogs = m_ownSoundDialogs.get();
+    }
+    m_soundKeeper = new SoundWindowKeeper(*soundDialogs, QString(), this);
+    m_sound = std::make_unique<KeeperSound>(*m_soundKeeper);
+    m_client->setPorts({m_view, m_pause, m_sound.get(), &m_dialogs, this});
 
     connect(m_client.get(), &net::HeadlessClient::stateChanged, this, &FrmMain::syncFromCore);
     connect(m_client.get(), &net::HeadlessClient::exitFinished, this, &FrmMain::exitFinished);
@@ -101,11 +109,6 @@ FrmPlayerList* FrmMain::frmPlayerList() const {
 }
 FrmAttack* FrmMain::frmAttack() const {
     return m_frmAttack;
-}
-
-void FrmMain::setSoundPort(board::SoundPort* sound) {
-    m_sound = sound ? sound : m_silence.get();
-    m_client->setPorts({m_view, m_pause, m_sound, &m_dialogs, this});
 }
 
 // --- building -------------------------------------------------------------------------------
@@ -262,8 +265,7 @@ void FrmMain::buildMenus() {
     item(show, "S_AP", "Attack Pattern", [this] { showSecondary(m_frmAttack); });
     item(show, "S_CR", "Chat Room", [this] { showSecondary(m_frmChat); });
     item(show, "S_PL", "Player List", [this] { showSecondary(m_frmPlayerList); });
-    item(show, "S_SO", "Sound Options",
-         [this] { m_dialogs.showMessage("Sound options are not available in this build."); });
+    item(show, "S_SO", "Sound Options", [this] { m_soundKeeper->show(); });
 
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("mnuHelp");
@@ -299,6 +301,7 @@ bool FrmMain::startUp() {
         m_client->chatLog(), [this](const QString& line) { m_client->SendChat(line); },
         [this] { return m_client->session().LocalPlayerName(); });
     m_frmPlayerList = new FrmPlayerList;
+    m_soundKeeper->window(); // made hidden; the music starts before the main window shows
     m_frmAttack = new FrmAttack(core());
     connect(m_frmAttack, &FrmAttack::changed, this, &FrmMain::syncFromCore);
     syncFromCore();
@@ -395,6 +398,7 @@ void FrmMain::exitFinished() {
         m_frmChat->GoodBye();
     if (m_frmPlayerList)
         m_frmPlayerList->GoodBye();
+    m_soundKeeper->GoodBye();
     endProgram();
 }
 

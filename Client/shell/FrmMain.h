@@ -36,6 +36,8 @@ class FrmAttack;
 class FrmChat;
 class FrmPlayerList;
 class HelpBrowserHost;
+class SoundDialogs;
+class SoundWindowKeeper;
 
 /**
  * The client's main window: both boards, the figures, the next-fight panel,
@@ -62,10 +64,11 @@ public:
 
     /**
      * pause may be null for the real 75 ms sleep with an immediate repaint;
-     * tests pass a recorder.
+     * tests pass a recorder. soundDialogs may be null for the real file
+     * dialog and boxes of the sound window.
      */
     explicit FrmMain(Dialogs& dialogs, board::PausePort* pause = nullptr,
-                     QWidget* parent = nullptr);
+                     SoundDialogs* soundDialogs = nullptr, QWidget* parent = nullptr);
     ~FrmMain() override;
 
     /**
@@ -92,9 +95,6 @@ public:
     /** Bring every label, the panel and the player list up to date from the core. */
     void syncFromCore();
 
-    /** Use a sound port other than silence (the sound window), or null for silence again. */
-    void setSoundPort(board::SoundPort* sound);
-
     // net::ChatWindowPort
     void showChatWindow() override;
 
@@ -108,6 +108,8 @@ public:
     FrmAttack* frmAttack() const;
     /** The help browser's host, made by the first Help item (null before). */
     HelpBrowserHost* helpHost() const { return m_help; }
+    /** The keeper of the sound window. */
+    SoundWindowKeeper* soundKeeper() const { return m_soundKeeper; }
 
 signals:
     /** The exit timer's last tick, or a session set-up failure: the program ends now. */
@@ -134,8 +136,9 @@ private:
     std::unique_ptr<net::HeadlessClient> m_client;
     std::unique_ptr<board::PausePort> m_ownPause;
     board::PausePort* m_pause;
-    std::unique_ptr<board::SoundPort> m_silence;
-    board::SoundPort* m_sound;
+    std::unique_ptr<SoundDialogs> m_ownSoundDialogs;
+    SoundWindowKeeper* m_soundKeeper = nullptr;
+    std::unique_ptr<board::SoundPort> m_sound;
     QString m_appFolder;
     bool m_ended = false;
 

@@ -8,11 +8,14 @@
 #include "Client/shell/FrmChat.h"
 #include "Client/shell/FrmMain.h"
 #include "Client/shell/FrmPlayerList.h"
+#include "Client/shell/FrmSFX.h"
 #include "Client/shell/GemPainter.h"
 #include "Client/shell/HelpBrowserHost.h"
 #include "Client/shell/ServerLauncher.h"
+#include "Client/shell/SoundWindowKeeper.h"
 #include "Client/shell/Twips.h"
 #include "Common/GemCell.h"
+#include "support/FakeSoundDialogs.h"
 #include "support/LocalServer.h"
 #include "support/ScriptedDialogs.h"
 
@@ -53,10 +56,11 @@ public:
 /** One client's windows over a fresh client, with scripted dialogs. */
 struct Client {
     testing::ScriptedDialogs dialogs;
+    testing::FakeSoundDialogs soundDialogs;
     CountingPause pause;
     std::unique_ptr<FrmMain> frm;
 
-    Client() { frm = std::make_unique<FrmMain>(dialogs, &pause); }
+    Client() { frm = std::make_unique<FrmMain>(dialogs, &pause, &soundDialogs); }
     ~Client() {
         frm.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -156,6 +160,8 @@ void TestMainWindow::startUpRunsInOrderWithCaptions() {
         QVERIFY(!c.frm->AppFolder().isEmpty());
         QVERIFY(c.frm->frmChat() && !c.frm->frmChat()->isVisible());
         QVERIFY(c.frm->frmPlayerList() && !c.frm->frmPlayerList()->isVisible());
+        QVERIFY(c.frm->soundKeeper()->exists());
+        QVERIFY(!c.frm->soundKeeper()->window()->isVisible());
         QVERIFY(c.frm->frmAttack() && !c.frm->frmAttack()->isVisible());
         QVERIFY(!c.frm->boardView()->cell(0, 26).visible);
         QVERIFY(!c.core().Grids(0, 2, 4).Occupied);
@@ -282,8 +288,10 @@ void TestMainWindow::showItemsShowTheirWindowsWithoutToggling() {
         c.action(name)->trigger();
         QVERIFY2(window->isVisible(), name);
     }
+    QVERIFY(!c.frm->soundKeeper()->window()->isVisible());
     c.action("S_SO")->trigger();
-    QCOMPARE(c.dialogs.messages.size(), std::size_t(1));
+    QVERIFY(c.frm->soundKeeper()->window()->isVisible());
+    QVERIFY(c.dialogs.messages.empty());
 }
 
 void TestMainWindow::helpAndAboutShowTheirTexts() {
@@ -401,6 +409,7 @@ void TestMainWindow::exitStopsTheFallAndTicksAtDoublingIntervals() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(chat.isNull());
     QVERIFY(players.isNull());
+    QVERIFY(!c.frm->soundKeeper()->exists());
     QVERIFY(c.frm->frmAttack()); // the editor ends with the program
     QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(0));
 }

@@ -1,0 +1,184 @@
+// What the player actually sends to the speakers, captured through OpenAL
+// Soft's wave-file output: the pan of each column and the music's speed.
+#include "Client/audio/SoundPlayer.h"
+#include "support/SoundFiles.h"
+#include "support/WaveCapture.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sndfile.h>
+
+#include <cmath>
+
+using gemvolt::audio::SoundPlayer;
+using gemvolt::testing::SoundFiles;
+using gemvolt::testing::WaveCapture;
+
+namespace {
+
+// A 0.5 sine is -9.03 dB full scale.
+constexpr double ToneDb = -9.03;
+
+struct Stretch {
+    std::size_t begin;
+    std::size_t end;
+};
+
+// The loud stretches of a capture, apart where at least `gap` samples are quiet.
+std::vector<Stretch> stretches(const WaveCapture& c, std::size_t gap) {
+    std::vector<Stretch> out;
+    const auto& l = c.left();
+    const auto& r = c.right();
+    std::size_t quiet = gap;
+    for (std::size_t i = 0; i < l.size(); ++i) {
+        if (std::fabs(l[i]) > 0.003f || std::fabs(r[i]) > 0.003f) {
+            if (quiet >= gap) {
+                out.push_back({i, i + 1});
+            }
+            out.back().end = i + 1;
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class TestAudioCapture : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(WaveCapture::setUp(m_dir.path()));
+        const QString tone = m_dir.filePath("probe.wav");
+        QVERIFY(SoundFiles::writeTone(tone, 1000, 0.01));
+        SoundPlayer probe;
+        probe.enumerateDevices();
+        probe.selectDevice(0);
+        probe.InitSoundBuffer(tone, 0);
+        if (!probe.isSlotLoaded(0)) {
+            QSKIP("OpenAL's wave-file output cannot be opened here; nothing to listen to");
+        }
+    }
+
+    void effectsArePannedByColumn() {
+        const QString tone = m_dir.filePath("tone.wav");
+        QVERIFY(SoundFiles::writeTone(tone, 1000, 0.08));
+        SoundPlayer player;
+        player.enumerateDevices();
+        player.selectDevice(0);
+        // Columns 0..5, then a centred one, each after the previous has ended.
+        const int positions[] = {0, 1, 2, 3, 4, 5, -1};
+        for (int position : positions) {
+            player.PlaySound(tone, position);
+            if (player.playingEffects() == 0) {
+                QSKIP("the wave-file output device did not open");
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(player.playingEffects(), 0, 2000);
+        }
+        QCOMPARE(player.devicesOpened(), 1);
+        player.GoodBye(); // closes the device, which completes the capture file
+
+        WaveCapture capture;
+        QVERIFY(capture.load());
+        QCOMPARE(capture.rate(), 44100);
+        const auto found = stretches(capture, 200);
+        QCOMPARE(found.size(), std::size(positions));
+        const double expected[] = {10, 6, 2, -2, -6, -10, 0};
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            // Leave out the fades at both ends.
+            const std::size_t b = found[i].begin + 441;
+            const std::size_t e = found[i].end - 441;
+            QVERIFY(e > b + 2000);
+            const double l = WaveCapture::rmsDb(capture.left(), b, e);
+            const double r = WaveCapture::rmsDb(capture.right(), b, e);
+            qInfo("position %d: left %.2f dB, right %.2f dB, left - right %.2f dB", positions[i], l,
+                  r, l - r);
+            QVERIFY2(qAbs((l - r) - expected[i]) < 0.3, qPrintable(QString::number(l - r)));
+            // The louder side keeps the sound's own level.
+            QVERIFY2(qAbs(std::max(l, r) - ToneDb) < 0.3, qPrintable(QString::number(l)));
+        }
+    }
+
+    void stereoFilesKeepTheirSidesAndPan() {
+        // Left channel a tone, right channel a quieter tone: pan 1000 lowers the left by 10 dB.
+        const QString file = m_dir.filePath("stereo.wav");
+        {
+            SF_INFO info{};
+            info.samplerate = 44100;
+            info.channels = 2;
+            info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+            SNDFILE* f = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &info);
+            QVERIFY(f);
+            std::vector<double> frames;
+            for (int i = 0; i < 4410; ++i) {
+                const double s = std::sin(2 * M_PI * 1000 * i / 44100.0);
+                frames.push_back(0.5 * s);
+                frames.push_back(0.25 * s);
+            }
+            sf_writef_double(f, frames.data(), 4410);
+            sf_close(f);
+        }
+        SoundPlayer player;
+        player.enumerateDevices();
+        player.selectDevice(0);
+        player.PlaySound(file, 5);
+        QTRY_COMPARE_WITH_TIMEOUT(player.playingEffects(), 0, 2000);
+        player.GoodBye();
+
+        WaveCapture capture;
+        QVERIFY(capture.load());
+        std::size_t b = 0;
+        std::size_t e = 0;
+        QVERIFY(capture.loudStretch(b, e));
+        b += 441;
+        e -= 441;
+        const double l = WaveCapture::rmsDb(capture.left(), b, e);
+        const double r = WaveCapture::rmsDb(capture.right(), b, e);
+        QVERIFY2(qAbs(l - (ToneDb - 10)) < 0.3, qPrintable(QString::number(l)));
+        QVERIFY2(qAbs(r - (ToneDb - 6.02)) < 0.3, qPrintable(QString::number(r)));
+    }
+
+    void musicAtTheTopRowPlaysSevenPercentFaster_data() {
+        QTest::addColumn<double>("row");
+        QTest::addColumn<double>("factor");
+        QTest::newRow("bottom row") << 0.0 << 1.0;
+        QTest::newRow("row 7") << 7.0 << 1.035;
+        QTest::newRow("top row") << 14.0 << 1.07;
+    }
+    void musicAtTheTopRowPlaysSevenPercentFaster() {
+        QFETCH(double, row);
+        QFETCH(double, factor);
+        const QString music = m_dir.filePath("music.wav");
+        QVERIFY(SoundFiles::writeLoop(music, 440, 440));
+        SoundPlayer player;
+        player.enumerateDevices();
+        player.selectDevice(0);
+        player.InitSoundBuffer(music, 0);
+        player.takeBgmBaseFrequency();
+        player.SetBGMSpeed(row);
+        QVERIFY(player.isSlotPlaying(0));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFileInfo(WaveCapture::file()).size() >= WaveCapture::bytesFor(0.35), 3000);
+        player.GoodBye();
+
+        WaveCapture capture;
+        QVERIFY(capture.load());
+        std::size_t b = 0;
+        std::size_t e = 0;
+        QVERIFY(capture.loudStretch(b, e));
+        QVERIFY(e > b + 8820);
+        const double hz = WaveCapture::toneHz(capture.left(), b + 441, e - 441, capture.rate());
+        qInfo("row %.0f: %.2f Hz, factor %.4f", row, hz, hz / 440);
+        QVERIFY2(qAbs(hz / 440 - factor) < 0.002, qPrintable(QString::number(hz)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAudioCapture)
+#include "tst_audio_capture.moc"

@@ -1,0 +1,203 @@
+// Decoding, the decoded-sound cache and the player on a machine without sound.
+#include "Client/audio/SoundPlayer.h"
+#include "Client/audio/WaveCache.h"
+#include "Client/audio/WaveData.h"
+#include "support/SoundFiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sndfile.h>
+
+#include <filesystem>
+
+using gemvolt::audio::SoundPlayer;
+using gemvolt::audio::WaveCache;
+using gemvolt::audio::WaveData;
+using gemvolt::testing::SoundFiles;
+
+class TestAudioNoDevice : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+
+private slots:
+    void initTestCase() {
+        // A machine without sound, whatever this one has; read before the first sound call.
+        qputenv("ALSOFT_DRIVERS", "none");
+    }
+
+    void decodesEveryWaveKind_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("expectedChannels");
+        QTest::newRow("16-bit mono") << int(SF_FORMAT_WAV | SF_FORMAT_PCM_16) << 1 << 1;
+        QTest::newRow("16-bit stereo") << int(SF_FORMAT_WAV | SF_FORMAT_PCM_16) << 2 << 2;
+        QTest::newRow("8-bit unsigned") << int(SF_FORMAT_WAV | SF_FORMAT_PCM_U8) << 1 << 1;
+        QTest::newRow("float") << int(SF_FORMAT_WAV | SF_FORMAT_FLOAT) << 2 << 2;
+        QTest::newRow("24-bit extensible") << int(SF_FORMAT_WAVEX | SF_FORMAT_PCM_24) << 1 << 1;
+        QTest::newRow("four channels mixed down")
+            << int(SF_FORMAT_WAV | SF_FORMAT_PCM_16) << 4 << 1;
+    }
+    void decodesEveryWaveKind() {
+        QFETCH(int, format);
+        QFETCH(int, channels);
+        QFETCH(int, expectedChannels);
+        const QString file = path("kind.wav");
+        QVERIFY(SoundFiles::writeTone(file, 1000, 0.1, 22050, channels, 0.5, format));
+        const auto wave = WaveData::decode(file);
+        QVERIFY(wave);
+        QCOMPARE(wave->sampleRate(), 22050);
+        QCOMPARE(wave->channels(), expectedChannels);
+        QCOMPARE(wave->frames(), 2205);
+        // The tone's crest survives the conversion to 16 bits: 0.5 of full scale.
+        const auto [lo, hi] = std::minmax_element(wave->samples().begin(), wave->samples().end());
+        QVERIFY(qAbs(*hi - 16384) < 300);
+        QVERIFY(qAbs(*lo + 16384) < 300);
+    }
+
+    void splitsStereoIntoChannels() {
+        SF_INFO info{};
+        info.samplerate = 8000;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        const QString file = path("lr.wav");
+        SNDFILE* f = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &info);
+        QVERIFY(f);
+        const short frames[] = {100, -7, 200, -8, 300, -9};
+        sf_writef_short(f, frames, 3);
+        sf_close(f);
+        const auto wave = WaveData::decode(file);
+        QVERIFY(wave);
+        QCOMPARE(wave->channel(0), (std::vector<std::int16_t>{100, 200, 300}));
+        QCOMPARE(wave->channel(1), (std::vector<std::int16_t>{-7, -8, -9}));
+    }
+
+    void rejectsWhatIsNoWaveFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("text") << "text.wav" << QByteArray("just some words\n");
+        QTest::newRow("empty") << "empty.wav" << QByteArray();
+        QTest::newRow("random bytes") << "noise.wav" << QByteArray(4096, '\x9b');
+        QTest::newRow("riff without data chunk")
+            << "nodata.wav"
+            << QByteArray::fromHex(
+                   "524946462400000057415645666d7420100000000100010044ac000088580100"
+                   "02001000");
+        QTest::newRow("header only, no frames")
+            << "header.wav"
+            << QByteArray::fromHex(
+                   "524946462400000057415645666d7420100000000100010044ac000088580100"
+                   "0200100064617461"
+                   "00000000");
+    }
+    void rejectsWhatIsNoWaveFile() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        const QString file = m_dir.filePath(name);
+        QVERIFY(SoundFiles::writeBytes(file, bytes));
+        QVERIFY(!WaveData::decode(file));
+    }
+
+    void rejectsMissingFilesFoldersAndOtherContainers() {
+        QVERIFY(!WaveData::decode(path("missing.wav")));
+        QVERIFY(!WaveData::decode(m_dir.path()));
+        QVERIFY(!WaveData::decode(QString()));
+        // An AIFF file named .wav is still no wave file.
+        const QString aiff = path("aiff.wav");
+        QVERIFY(SoundFiles::writeTone(aiff, 440, 0.05, 22050, 1, 0.5,
+                                      SF_FORMAT_AIFF | SF_FORMAT_PCM_16));
+        QVERIFY(!WaveData::decode(aiff));
+        // The content decides, not the name.
+        const QString renamed = path("tone.txt");
+        QVERIFY(SoundFiles::writeTone(renamed, 440, 0.05));
+        QVERIFY(WaveData::decode(renamed));
+    }
+
+    void cacheDecodesOnceUntilTheFileChanges() {
+        namespace fs = std::filesystem;
+        WaveCache cache;
+        const QString file = path("cached.wav");
+        QVERIFY(SoundFiles::writeTone(file, 440, 0.05));
+        const auto first = cache.fetch(file);
+        QVERIFY(first);
+        QCOMPARE(cache.fetch(file), first);
+        QCOMPARE(cache.fetch(file), first);
+        QCOMPARE(cache.decodeCount(), 1);
+
+        // Edited on disk: read again at the next use.
+        QVERIFY(SoundFiles::writeTone(file, 440, 0.08));
+        const fs::path p(QFile::encodeName(file).toStdString());
+        fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(2));
+        const auto second = cache.fetch(file);
+        QVERIFY(second);
+        QVERIFY(second != first);
+        QCOMPARE(second->frames(), 3528);
+        QCOMPARE(cache.decodeCount(), 2);
+
+        // Deleted: forgotten, and silent.
+        QVERIFY(QFile::remove(file));
+        QVERIFY(!cache.fetch(file));
+        QCOMPARE(cache.size(), std::size_t(0));
+    }
+
+    void cacheKeepsOnlyItsCapacity() {
+        WaveCache cache(2);
+        QVERIFY(SoundFiles::writeTone(path("a.wav"), 440, 0.02));
+        QVERIFY(SoundFiles::writeTone(path("b.wav"), 440, 0.02));
+        QVERIFY(SoundFiles::writeTone(path("c.wav"), 440, 0.02));
+        cache.fetch(path("a.wav"));
+        cache.fetch(path("b.wav"));
+        cache.fetch(path("a.wav"));
+        cache.fetch(path("c.wav")); // pushes out b, the least recently used
+        QCOMPARE(cache.size(), std::size_t(2));
+        const int decodes = cache.decodeCount();
+        cache.fetch(path("a.wav"));
+        QCOMPARE(cache.decodeCount(), decodes);
+        cache.fetch(path("b.wav"));
+        QCOMPARE(cache.decodeCount(), decodes + 1);
+    }
+
+    void everyOperationIsSilentWithoutADevice() {
+        const QString tone = path("dink.wav");
+        QVERIFY(SoundFiles::writeTone(tone, 880, 0.05));
+        SoundPlayer player;
+        QVERIFY(player.enumerateDevices().isEmpty());
+        QCOMPARE(player.selectedDevice(), -1);
+        player.selectDevice(0); // nothing to select
+        QCOMPARE(player.selectedDevice(), -1);
+
+        player.InitSoundBuffer(tone, 0);
+        QVERIFY(!player.isSlotLoaded(0));
+        player.takeBgmBaseFrequency();
+        QCOMPARE(player.BgmBaseFrequency(), 0.0);
+        player.playMusicLooping();
+        player.SetBGMSpeed(14);
+        player.stopMusic();
+        for (int column = -1; column <= 6; ++column) {
+            player.PlaySound(tone, column);
+        }
+        QCOMPARE(player.playingEffects(), 0);
+        QCOMPARE(player.slotFrequency(0), 0);
+        player.CleanUpSndBuffer();
+        QCOMPARE(player.slotCount(), 1);
+        QCOMPARE(player.devicesOpened(), 0);
+        player.GoodBye();
+        player.GoodBye();
+        QCOMPARE(player.slotCount(), 1);
+    }
+
+    void slotIndicesOutsideTheTableAreIgnored() {
+        SoundPlayer player;
+        player.InitSoundBuffer(path("x.wav"), -1);
+        player.InitSoundBuffer(path("x.wav"), 33);
+        player.InitSoundBuffer(path("x.wav"), 30000);
+        QCOMPARE(player.slotCount(), 1);
+        QVERIFY(!player.isSlotPlaying(-5));
+        QVERIFY(!player.isSlotLoaded(1000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAudioNoDevice)
+#include "tst_audio_nodevice.moc"
