@@ -4,18 +4,23 @@
 #include "Client/shell/FrmChat.h"
 #include "Client/shell/FrmPlayerList.h"
 #include "Client/shell/GemPainter.h"
+#include "Client/shell/QtDialogs.h"
 #include "Client/shell/Twips.h"
 #include "Common/GemCell.h"
 #include "support/ScriptedDialogs.h"
 
+#include <QApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 
@@ -47,6 +52,7 @@ private slots:
     void editorOutsideClicksChangeNothing();
     void editorApplyAndHide();
     void gemPixmapsAreCachedPerKindColourSizeAndRatio();
+    void okBoxesDoNotBlockAndPromptsAreRealDialogs();
 };
 
 void TestWindows::chatEnterSendsNameAndInput() {
@@ -279,6 +285,54 @@ void TestWindows::gemPixmapsAreCachedPerKindColourSizeAndRatio() {
     QCOMPARE(hi.devicePixelRatio(), 2.0);
     QCOMPARE(shell::GemPainter::toQColor(common::GemBlue), QColor(128, 128, 255));
     QCOMPARE(shell::GemPainter::toQColor(common::GemGreen), QColor(0, 192, 0));
+}
+
+void TestWindows::okBoxesDoNotBlockAndPromptsAreRealDialogs() {
+    QWidget owner;
+    owner.show();
+    shell::QtDialogs dialogs;
+    dialogs.setParent(&owner);
+    // An OK-only box returns at once and leaves every window usable.
+    dialogs.showMessage("Please, wait for more Players.");
+    QMessageBox* box = owner.findChild<QMessageBox*>();
+    QVERIFY(box);
+    QVERIFY(box->isVisible());
+    QCOMPARE(box->text(), QString("Please, wait for more Players."));
+    QCOMPARE(box->windowModality(), Qt::NonModal);
+    QVERIFY(!QApplication::activeModalWidget());
+    QPointer<QMessageBox> gone(box);
+    box->button(QMessageBox::Ok)->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(gone.isNull());
+
+    // Prompts are real input dialogs: answered, and cancelled (the empty text).
+    auto answerNext = [](bool accept) {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, accept] {
+            auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            if (!input)
+                return;
+            poll->stop();
+            poll->deleteLater();
+            QCOMPARE(input->labelText(), QString("Please enter a hostname/IP address"));
+            QCOMPARE(input->windowTitle(), QString("Hostname required"));
+            input->setTextValue("10.1.2.3");
+            accept ? input->accept() : input->reject();
+        });
+        poll->start(10);
+    };
+    answerNext(true);
+    QCOMPARE(
+        dialogs.promptText("Please enter a hostname/IP address", "Hostname required", "127.0.0.1"),
+        QString("10.1.2.3"));
+    answerNext(false);
+    QCOMPARE(
+        dialogs.promptText("Please enter a hostname/IP address", "Hostname required", "127.0.0.1"),
+        QString());
+    int ended = 0;
+    dialogs.setOnEnd([&] { ++ended; });
+    dialogs.endProgram();
+    QCOMPARE(ended, 1);
 }
 
 QTEST_MAIN(TestWindows)
