@@ -105,6 +105,37 @@ private slots:
         QCOMPARE(welcome.sessionName, std::string("First DirectXPlay App (Messaging Program)"));
     }
 
+    void carriesTheLargestMessageAndRefusesLarger() {
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        QByteArray atServer;
+        connect(&server, &SessionServer::messageReceived, this,
+                [&](qint32, const QByteArray& m) { atServer = m; });
+        SessionClient client;
+        QSignalSpy received(&client, &SessionClient::messageReceived);
+        QVERIFY(connectClient(client, server.port(), QStringLiteral("Big")).success);
+
+        QByteArray largest(qsizetype(MaxFrameBody), 'L');
+        largest[0] = '\x06';
+        largest[largest.size() - 1] = 'E';
+        const QByteArray tooLarge = largest + 'X';
+        QVERIFY(!client.send(tooLarge));
+        QVERIFY(!client.send(QByteArray()));
+        QVERIFY(!server.sendToAll(tooLarge));
+        QVERIFY(!server.sendToAll(QByteArray()));
+
+        QVERIFY(client.send(largest));
+        QTRY_COMPARE_WITH_TIMEOUT(atServer.size(), largest.size(), 10000);
+        QCOMPARE(atServer, largest);
+        // Plain byte vectors, as the message codecs make them, are sent as they are.
+        const std::vector<std::uint8_t> small{0x03, 0x01, 0x00, 0x00, 0x00};
+        QVERIFY(server.sendToAll(largest));
+        QVERIFY(server.sendToAll(small));
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 2, 10000);
+        QCOMPARE(received[0][0].toByteArray(), largest);
+        QCOMPARE(received[1][0].toByteArray(), QByteArray("\x03\x01\x00\x00\x00", 5));
+    }
+
     void refusesBadHandshakes_data() {
         QTest::addColumn<QByteArray>("first");
         QTest::addColumn<int>("reason");
@@ -258,7 +289,7 @@ private slots:
         QVERIFY(silent.pingsSeen() >= 1);
         QTRY_VERIFY(log.events.contains(QStringLiteral("destroyed 3")));
         // Meanwhile the other one, which only answers pings, has outlived several limits.
-        QTRY_VERIFY_WITH_TIMEOUT(answering.pingsSeen() >= 20, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(answering.pingsSeen() >= 30, 5000);
         QVERIFY(!answering.isClosed());
         QVERIFY(!log.events.contains(QStringLiteral("destroyed 2")));
         QCOMPARE(server.clientCount(), 1);
