@@ -25,10 +25,12 @@ namespace gemvolt::transport {
  * The server side of a session: accepts clients over TCP, runs the handshake
  * and liveness of every connection, and reports players and their messages.
  *
- * Lives on the thread that created it (the program's main thread) and never
+ * Lives on the thread it belongs to (the program's main thread) and never
  * blocks it. Events are emitted one at a time, in the order in which they
  * happened; an event raised while a slot of another is still running (for
  * example a nested event loop in a slot) waits until that slot returns.
+ * Slots may call any function of the server, but should end it with
+ * deleteLater() rather than delete.
  */
 class SessionServer : public QObject {
     Q_OBJECT
