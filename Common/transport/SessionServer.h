@@ -80,15 +80,18 @@ public:
     /**
      * Sends one message to every welcomed client. Sends are collected and
      * written together when control returns to the event loop, so a burst
-     * costs one write per client. False (nothing sent) when not hosting or
-     * when the message is empty or too large for a frame.
+     * costs one write per client. A client that falls more than the backlog
+     * limit behind is disconnected; its playerDestroyed comes from the event
+     * loop, never from inside this call. False (nothing sent) when not hosting
+     * or when the message is empty or too large for a frame.
      */
     bool sendToAll(QByteArrayView message);
 
     /**
      * Ends a client's connection: what was already sent to it goes out first,
-     * then BYE, then the connection closes. playerDestroyed follows at once.
-     * An unknown identifier does nothing.
+     * then BYE, then the connection closes. The client leaves the players at
+     * once (sendToAll no longer reaches it); playerDestroyed follows from the
+     * event loop. An unknown identifier does nothing.
      */
     void closePlayer(qint32 playerId);
 
@@ -144,6 +147,7 @@ private:
     void checkLiveness();
     void scheduleReap();
     void reap();
+    void scheduleDelivery();
     void post(Event event);
     void deliverEvents();
 
@@ -174,6 +178,7 @@ private:
 
     std::deque<Event> m_events;
     bool m_delivering = false;
+    bool m_deliveryScheduled = false;
     int m_depth = 0;
 };
 

@@ -361,16 +361,25 @@ private slots:
         slow.stopReading();
 
         const QString slowGone = QStringLiteral("destroyed %1").arg(slowId);
+        bool sending = false;
+        bool eventInsideSend = false;
+        connect(&server, &SessionServer::playerDestroyed, this,
+                [&] { eventInsideSend = eventInsideSend || sending; });
         quint32 sent = 0;
         // The fast readers keep up; the slow one's backlog grows until the cap.
         while (!log.events.contains(slowGone) && sent < 4000) {
             for (int k = 0; k < 16; ++k) {
-                QVERIFY(server.sendToAll(numbered(3, sent++, 64 * 1024)));
+                sending = true;
+                const bool accepted = server.sendToAll(numbered(3, sent++, 64 * 1024));
+                sending = false;
+                QVERIFY(accepted);
             }
             QTRY_COMPARE_WITH_TIMEOUT(a.received, sent, 10000);
             QTRY_COMPARE_WITH_TIMEOUT(b.received, sent, 10000);
         }
         QVERIFY(log.events.contains(slowGone));
+        // The departure was reported from the event loop, not from inside a send.
+        QVERIFY(!eventInsideSend);
         // It was not cut off before it held more than the cap.
         QVERIFY(qint64(sent) * 64 * 1024 > DefaultBacklogLimit);
         QVERIFY(a.inOrder && b.inOrder);
@@ -423,9 +432,13 @@ private slots:
         QVERIFY(r.success);
         QVERIFY(server.sendToAll("\x01one"));
         QVERIFY(server.sendToAll("\x01two"));
+        const int before = log.events.size();
         server.closePlayer(r.id);
-        QCOMPARE(log.events.last(), QStringLiteral("destroyed %1").arg(r.id));
+        // Not from inside the call: the caller may be walking its own player list.
+        QCOMPARE(log.events.size(), before);
         QCOMPARE(server.clientCount(), 0);
+        QTRY_COMPARE(log.events.size(), before + 1);
+        QCOMPARE(log.events.last(), QStringLiteral("destroyed %1").arg(r.id));
         QTRY_VERIFY_WITH_TIMEOUT(!terminated.isEmpty(), 5000);
         QCOMPARE(received.size(), 2);
         QCOMPARE(received[1][0].toByteArray(), QByteArray("\x01two"));
