@@ -96,7 +96,14 @@ private slots:
         QVERIFY(server.host(11, 0));
         WirePeer peer;
         QVERIFY(peer.connectTo(server.port()));
-        peer.sendHello("Raw");
+        // HELLO dribbles in a byte at a time.
+        const std::string hello =
+            encodeFrame(FrameKind::Hello, encodeHello({1, std::string(ApplicationId), "Raw"}));
+        for (char byte : hello) {
+            peer.sendRaw(QByteArray(1, byte));
+            peer.socket().flush();
+            QCoreApplication::processEvents();
+        }
         WirePeer::Received frame;
         QVERIFY(peer.waitForKind(FrameKind::Welcome, frame));
         Welcome welcome;
