@@ -109,8 +109,8 @@ void ClientWorker::handleHandshake(const Frame& frame) {
         m_state = State::Welcomed;
         m_connectTimer->stop();
         m_checkTimer->start();
-        emit connectComplete(m_generation, true, welcome.playerId, QString());
         flushOutgoing();
+        emit connectComplete(m_generation, true, welcome.playerId, QString());
         return;
     }
     if (frame.kind == FrameKind::Refuse) {
@@ -206,7 +206,7 @@ void ClientWorker::flushOutgoing() {
     {
         QMutexLocker lock(&m_outgoing->mutex);
         m_outgoing->flushPosted = false;
-        if (m_state != State::Welcomed) {
+        if (m_state != State::Welcomed || m_outgoing->generation != m_generation) {
             // Kept until the session opens (or dropped when the connect fails).
             return;
         }

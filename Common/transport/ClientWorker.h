@@ -23,6 +23,9 @@ namespace gemvolt::transport {
 struct OutgoingFrames {
     QMutex mutex;
     QByteArray bytes;
+    // The connect these frames belong to: a connection of another generation
+    // never takes them, however the threads interleave.
+    quint64 generation = 0;
     // A flush is on its way to the socket thread; no need to post another.
     bool flushPosted = false;
 };
