@@ -23,6 +23,9 @@ namespace gemvolt::transport {
 struct OutgoingFrames {
     QMutex mutex;
     QByteArray bytes;
+    // The connect these frames belong to: a connection of another generation
+    // never takes them, however the threads interleave.
+    quint64 generation = 0;
     // A flush is on its way to the socket thread; no need to post another.
     bool flushPosted = false;
 };
@@ -63,6 +66,7 @@ private:
     void handleHandshake(const Frame& frame);
     bool handleSessionFrame(const Frame& frame);
     void write(FrameKind kind, const std::string& body);
+    void endConnection(bool sendPending);
     void fail(const QString& reason);
     void terminate(const QString& reason, bool graceful);
     void stopTimers();

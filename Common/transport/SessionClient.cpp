@@ -56,8 +56,13 @@ SessionClient::~SessionClient() {
 
 void SessionClient::connectToServer(const QString& host, quint16 port, const QString& playerName,
                                     const QString& applicationId) {
-    clearOutgoing();
     const quint64 generation = ++m_generation;
+    {
+        // From here on, what is sent belongs to the new connection only.
+        QMutexLocker lock(&m_outgoing->mutex);
+        m_outgoing->bytes.clear();
+        m_outgoing->generation = generation;
+    }
     m_state = State::Connecting;
     m_playerId = 0;
 

@@ -19,6 +19,9 @@ namespace {
 // size, so a long burst without a return to the event loop stays bounded.
 constexpr qsizetype FlushThreshold = 256 * 1024;
 
+// Bytes read from one client's socket at a time.
+constexpr qint64 ReadBufferSize = 256 * 1024;
+
 QByteArray frameBytes(FrameKind kind, const std::string& body) {
     QByteArray out(qsizetype(FrameHeaderSize + body.size()), Qt::Uninitialized);
     writeFrameHeader(out.data(), kind, body.size());
@@ -49,15 +52,25 @@ struct SessionServer::Connection {
     qint64 lastSent = 0;
 };
 
-// Marks a call from the event loop into the server. Events raised inside are
-// delivered when the outermost call returns, so no slot of the application
-// runs while the server is in the middle of changing its own state.
+// Marks a call into the server. Events raised inside are delivered when the
+// outermost call returns, so no slot of the application runs while the server
+// is in the middle of changing its own state. A call made by the application
+// itself (Later) leaves the delivery to the event loop: its caller may be in
+// the middle of walking its own lists.
 class SessionServer::EntryGuard {
 public:
-    explicit EntryGuard(SessionServer* server) : m_server(server) { ++m_server->m_depth; }
+    enum Delivery { Now, Later };
+    explicit EntryGuard(SessionServer* server, Delivery delivery = Now)
+        : m_server(server), m_delivery(delivery) {
+        ++m_server->m_depth;
+    }
     ~EntryGuard() {
         if (--m_server->m_depth == 0) {
-            m_server->deliverEvents();
+            if (m_delivery == Now) {
+                m_server->deliverEvents();
+            } else {
+                m_server->scheduleDelivery();
+            }
         }
     }
     EntryGuard(const EntryGuard&) = delete;
@@ -65,6 +78,7 @@ public:
 
 private:
     SessionServer* m_server;
+    Delivery m_delivery;
 };
 
 SessionServer::SessionServer(Timings timings, QObject* parent)
@@ -157,7 +171,7 @@ bool SessionServer::sendToAll(QByteArrayView message) {
     m_pending.append(header, FrameHeaderSize);
     m_pending.append(message);
     if (m_pending.size() >= FlushThreshold) {
-        EntryGuard guard(this);
+        EntryGuard guard(this, EntryGuard::Later);
         flushPending();
     } else {
         scheduleFlush();
@@ -199,9 +213,14 @@ void SessionServer::flushPending() {
 
 bool SessionServer::writeTo(Connection& c, const QByteArray& bytes) {
     if (c.socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
-        // Too far behind: keeping it would only grow the server's memory.
-        drop(c);
-        return false;
+        // Before judging the client, hand the system what it will take now: a long
+        // burst handled without a return to the event loop has not been offered yet.
+        c.socket->flush();
+        if (c.socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
+            // Too far behind: keeping it would only grow the server's memory.
+            drop(c);
+            return false;
+        }
     }
     c.socket->write(bytes);
     c.lastSent = m_clock.elapsed();
@@ -225,7 +244,7 @@ void SessionServer::closePlayer(qint32 playerId) {
     if (it == m_players.end()) {
         return;
     }
-    EntryGuard guard(this);
+    EntryGuard guard(this, EntryGuard::Later);
     Connection& c = **it;
     writeControl(c, FrameKind::Bye, {});
     finishGracefully(c);
@@ -287,6 +306,9 @@ void SessionServer::acceptConnections() {
             continue;
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // Take a client's bytes in bounded bites: a fast sender waits in its own
+        // TCP window instead of in the server's memory.
+        socket->setReadBufferSize(ReadBufferSize);
         auto c = std::make_unique<Connection>();
         c->socket = socket;
         c->since = c->lastReceived = c->lastSent = m_clock.elapsed();
@@ -560,6 +582,20 @@ void SessionServer::reap() {
             ++it;
         }
     }
+}
+
+void SessionServer::scheduleDelivery() {
+    if (m_events.empty() || m_deliveryScheduled) {
+        return;
+    }
+    m_deliveryScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_deliveryScheduled = false;
+            deliverEvents();
+        },
+        Qt::QueuedConnection);
 }
 
 void SessionServer::post(Event event) {

@@ -25,10 +25,12 @@ namespace gemvolt::transport {
  * The server side of a session: accepts clients over TCP, runs the handshake
  * and liveness of every connection, and reports players and their messages.
  *
- * Lives on the thread that created it (the program's main thread) and never
+ * Lives on the thread it belongs to (the program's main thread) and never
  * blocks it. Events are emitted one at a time, in the order in which they
  * happened; an event raised while a slot of another is still running (for
  * example a nested event loop in a slot) waits until that slot returns.
+ * Slots may call any function of the server, but should end it with
+ * deleteLater() rather than delete.
  */
 class SessionServer : public QObject {
     Q_OBJECT
@@ -78,15 +80,18 @@ public:
     /**
      * Sends one message to every welcomed client. Sends are collected and
      * written together when control returns to the event loop, so a burst
-     * costs one write per client. False (nothing sent) when not hosting or
-     * when the message is empty or too large for a frame.
+     * costs one write per client. A client that falls more than the backlog
+     * limit behind is disconnected; its playerDestroyed comes from the event
+     * loop, never from inside this call. False (nothing sent) when not hosting
+     * or when the message is empty or too large for a frame.
      */
     bool sendToAll(QByteArrayView message);
 
     /**
      * Ends a client's connection: what was already sent to it goes out first,
-     * then BYE, then the connection closes. playerDestroyed follows at once.
-     * An unknown identifier does nothing.
+     * then BYE, then the connection closes. The client leaves the players at
+     * once (sendToAll no longer reaches it); playerDestroyed follows from the
+     * event loop. An unknown identifier does nothing.
      */
     void closePlayer(qint32 playerId);
 
@@ -142,6 +147,7 @@ private:
     void checkLiveness();
     void scheduleReap();
     void reap();
+    void scheduleDelivery();
     void post(Event event);
     void deliverEvents();
 
@@ -172,6 +178,7 @@ private:
 
     std::deque<Event> m_events;
     bool m_delivering = false;
+    bool m_deliveryScheduled = false;
     int m_depth = 0;
 };
 

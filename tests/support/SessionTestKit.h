@@ -14,10 +14,11 @@ namespace gemvolt::testing {
 inline transport::Timings quickTimings() {
     using namespace std::chrono_literals;
     transport::Timings t;
-    t.handshakeTimeout = 200ms;
+    // Silence limits stay well above the stalls a loaded test machine can cause.
+    t.handshakeTimeout = 300ms;
     t.pingAfterIdle = 50ms;
-    t.lostAfterSilence = 300ms;
-    t.connectTimeout = 500ms;
+    t.lostAfterSilence = 500ms;
+    t.connectTimeout = 800ms;
     return t;
 }
 
