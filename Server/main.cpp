@@ -1,0 +1,66 @@
+// gemvolt-server: the session server, with its window or, with --headless,
+// without one.
+#include "Server/HeadlessServer.h"
+#include "Server/QtServerDialogs.h"
+#include "Server/ServerOptions.h"
+#include "Server/ServerWindow.h"
+#include "Server/SignalWatcher.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace gemvolt::server;
+
+namespace {
+
+int runHeadless(int argc, char** argv, const ServerOptions& options) {
+    QCoreApplication app(argc, argv);
+    SignalWatcher watcher({SIGINT, SIGTERM});
+    HeadlessServer server;
+    std::string error;
+    if (!server.start(options.players, options.port, error)) {
+        std::fprintf(stderr, "gemvolt-server: %s\n", error.c_str());
+        return 1;
+    }
+    QObject::connect(&watcher, &SignalWatcher::signalled, &app, [&server] {
+        server.stop();
+        QCoreApplication::quit();
+    });
+    return QCoreApplication::exec();
+}
+
+int runWindow(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QtServerDialogs dialogs;
+    ServerWindow window(dialogs, ServerWindow::Options{});
+    dialogs.setParent(&window);
+    window.start();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string program = argc > 0 ? argv[0] : "gemvolt-server";
+    const ServerOptions options =
+        ServerOptions::parse(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    switch (options.mode) {
+    case ServerOptions::Mode::Window:
+        return runWindow(argc, argv);
+    case ServerOptions::Mode::Headless:
+        return runHeadless(argc, argv, options);
+    case ServerOptions::Mode::Help:
+        std::fputs(ServerOptions::usage(program).c_str(), stdout);
+        return 0;
+    case ServerOptions::Mode::Invalid:
+        break;
+    }
+    std::fprintf(stderr, "gemvolt-server: %s\n%s", options.error.c_str(),
+                 ServerOptions::usage(program).c_str());
+    return 2;
+}
