@@ -14,8 +14,8 @@ LevelSettings LevelSettings::forLevel(Level level) {
         s.KeyDelayMs = 350;
         s.LookAhead = false;
         s.DropWhenPlaced = false;
-        s.Noise = 6;
-        w.Attack = 2;
+        s.Noise = 2;
+        w.Attack = 3;
         w.Destroyed = 0.5;
         w.Height = 0.6;
         w.MaxHeight = 1;

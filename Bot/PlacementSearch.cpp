@@ -13,6 +13,7 @@ namespace {
 constexpr int MaxSteeringKeys = 12;
 // Enough fall ticks for any pair to reach the floor, with margin.
 constexpr int MaxEvents = 200;
+constexpr double ImmediateGainBonus = 1.5;
 
 struct PairPosition {
     int c0, r0, c1, r1;
@@ -100,7 +101,11 @@ SearchResult PlacementSearch::choose(const battle::GameCore& live) {
                 bestSecond = std::max(bestSecond, judge(next.lastLanding()));
             }
             if (bestSecond > -std::numeric_limits<double>::infinity())
-                value = BoardEvaluator::landingGain(landing, m_settings.Weights) + bestSecond;
+                // A gain in hand beats the same gain one pair later, which the
+                // opponent's counter gems may spoil.
+                value =
+                    ImmediateGainBonus * BoardEvaluator::landingGain(landing, m_settings.Weights) +
+                    bestSecond;
         }
         if (!result.Found || value > result.Value) {
             result.Found = true;
