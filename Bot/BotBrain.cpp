@@ -33,6 +33,8 @@ bool BotBrain::sendMessage(common::ByteView message) {
         else if (message[0] == static_cast<std::uint8_t>(common::MsgType::GameOver))
             m_sentGameOver = true;
     }
+    if (m_sendObserver)
+        m_sendObserver(message);
     return m_upstream.sendMessage(message);
 }
 

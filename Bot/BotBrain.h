@@ -48,6 +48,11 @@ public:
     /** Called once each time a fight this bot fought has ended. */
     void setFightOverHandler(std::function<void()> handler) { m_onFightOver = std::move(handler); }
 
+    /** Told of every message the client sends, before it goes on (for session checks). */
+    void setSendObserver(std::function<void(common::ByteView)> observer) {
+        m_sendObserver = std::move(observer);
+    }
+
     bool sendMessage(common::ByteView message) override;
 
 private:
@@ -59,6 +64,7 @@ private:
     PlacementSearch m_search;
     double m_speed;
     std::function<void()> m_onFightOver;
+    std::function<void(common::ByteView)> m_sendObserver;
 
     // What the client has sent.
     int m_nextPairsSent = 0;

@@ -102,6 +102,13 @@ void BotPlayer::finish(int exitCode) {
     emit finished(exitCode);
 }
 
+void BotPlayer::setDrawPort(board::DrawPort* draw) {
+    net::ClientPorts ports;
+    ports.pause = static_cast<board::PausePort*>(this);
+    ports.draw = draw;
+    m_client->setPorts(ports);
+}
+
 BotStats BotPlayer::stats() const {
     BotStats s;
     s.MessagesReceived = m_received;

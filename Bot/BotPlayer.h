@@ -46,6 +46,9 @@ public:
     void leave(int exitCode);
 
     BotStats stats() const;
+    /** Let someone watch the bot's own board being drawn (the bot itself draws nothing). */
+    void setDrawPort(board::DrawPort* draw);
+    BotBrain& brain() { return *m_brain; }
     net::HeadlessClient& client() { return *m_client; }
     const BotOptions& options() const { return m_options; }
 
