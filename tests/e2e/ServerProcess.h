@@ -3,8 +3,12 @@
 // The real gemvolt-server, headless on a free port, with its output lines.
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QtTest>
+
+#include <map>
+#include <memory>
 
 namespace gemvolt::testing {
 
@@ -55,5 +59,38 @@ public:
     QProcess process;
     QStringList lines;
 };
+
+struct BotRun {
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    QString out;
+};
+
+inline void startBot(BotRun& run, quint16 port, const QStringList& extra) {
+    run.process->start(programPath(QStringLiteral("gemvolt-bot")),
+                       QStringList{QStringLiteral("--port"), QString::number(port),
+                                   QStringLiteral("--fast"), QStringLiteral("--stats")} +
+                           extra);
+}
+
+// "stats received=.. undecodable=.. fights=.. wins=.. losses=.." as numbers.
+inline std::map<QString, int> statsOf(const QString& output) {
+    std::map<QString, int> values;
+    const QRegularExpression line(QStringLiteral("^stats (.*)$"),
+                                  QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch m = line.match(output);
+    if (!m.hasMatch())
+        return values;
+    for (const QString& pair : m.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        values[pair.section(QLatin1Char('='), 0, 0)] = pair.section(QLatin1Char('='), 1).toInt();
+    return values;
+}
+
+// The id the server gave a name, from its "joined <id> <name>" lines.
+inline QString idOf(const ServerProcess& server, const QString& name) {
+    for (const QString& line : server.linesStartingWith(QStringLiteral("joined ")))
+        if (line.section(QLatin1Char(' '), 2) == name)
+            return line.section(QLatin1Char(' '), 1, 1);
+    return {};
+}
 
 } // namespace gemvolt::testing

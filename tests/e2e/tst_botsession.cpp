@@ -16,43 +16,9 @@
 #include <set>
 
 using namespace gemvolt;
-using testing::programPath;
-using testing::ServerProcess;
+using namespace gemvolt::testing;
 
 namespace {
-
-struct BotRun {
-    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
-    QString out;
-};
-
-void startBot(BotRun& run, quint16 port, const QStringList& extra) {
-    run.process->start(programPath(QStringLiteral("gemvolt-bot")),
-                       QStringList{QStringLiteral("--port"), QString::number(port),
-                                   QStringLiteral("--fast"), QStringLiteral("--stats")} +
-                           extra);
-}
-
-// "stats received=.. undecodable=.. fights=.. wins=.. losses=.." as numbers.
-std::map<QString, int> statsOf(const QString& output) {
-    std::map<QString, int> values;
-    const QRegularExpression line(QStringLiteral("^stats (.*)$"),
-                                  QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch m = line.match(output);
-    if (!m.hasMatch())
-        return values;
-    for (const QString& pair : m.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        values[pair.section(QLatin1Char('='), 0, 0)] = pair.section(QLatin1Char('='), 1).toInt();
-    return values;
-}
-
-// The id the server gave a name, from its "joined <id> <name>" lines.
-QString idOf(const ServerProcess& server, const QString& name) {
-    for (const QString& line : server.linesStartingWith(QStringLiteral("joined ")))
-        if (line.section(QLatin1Char(' '), 2) == name)
-            return line.section(QLatin1Char(' '), 1, 1);
-    return {};
-}
 
 struct Row {
     std::string Id, Name, Wins, Losses;
@@ -133,97 +99,8 @@ private:
 class TestBotSession : public QObject {
     Q_OBJECT
 private slots:
-    void twoBotsFightThreeFights();
-    void programLeavesAsPromised();
     void fourBotsAndAWatcher();
 };
-
-void TestBotSession::twoBotsFightThreeFights() {
-    ServerProcess server;
-    const quint16 port = server.start();
-    QVERIFY2(port != 0, "the server did not report its port");
-
-    BotRun hard, easy;
-    startBot(hard, port, {"--name", "Hardy", "--level", "hard", "--games", "3"});
-    QTRY_VERIFY_WITH_TIMEOUT(!idOf(server, "Hardy").isEmpty(), 10000);
-    startBot(easy, port, {"--name", "Easel", "--level", "easy", "--games", "3"});
-    for (BotRun* run : {&hard, &easy}) {
-        QVERIFY(run->process->waitForFinished(60000));
-        QCOMPARE(run->process->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(run->process->exitCode(), 0);
-        run->out = QString::fromUtf8(run->process->readAllStandardOutput());
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(server.linesStartingWith("left ").size(), 2, 10000);
-
-    const QString hardId = idOf(server, "Hardy");
-    const QString easyId = idOf(server, "Easel");
-    const QStringList results = server.linesStartingWith(QStringLiteral("result "));
-    QCOMPARE(results.size(), 3);
-    int hardWins = 0;
-    for (const QString& line : results) {
-        const QString winner = line.section(QLatin1Char(' '), 1, 1);
-        const QString loser = line.section(QLatin1Char(' '), 3, 3).remove(QLatin1Char(':'));
-        QVERIFY((winner == hardId && loser == easyId) || (winner == easyId && loser == hardId));
-        hardWins += winner == hardId ? 1 : 0;
-    }
-
-    const auto h = statsOf(hard.out);
-    const auto e = statsOf(easy.out);
-    QVERIFY2(!h.empty() && !e.empty(), qPrintable(hard.out + easy.out));
-    QCOMPARE(h.at("fights"), 3);
-    QCOMPARE(e.at("fights"), 3);
-    QCOMPARE(h.at("wins"), hardWins);
-    QCOMPARE(h.at("losses"), 3 - hardWins);
-    QCOMPARE(e.at("wins"), 3 - hardWins);
-    QCOMPARE(e.at("losses"), hardWins);
-    for (const auto* s : {&h, &e}) {
-        QVERIFY(s->at("received") > 50);
-        QCOMPARE(s->at("undecodable"), 0);
-        QVERIFY(s->at("pairs") > 0);
-    }
-}
-
-void TestBotSession::programLeavesAsPromised() {
-    // Bad arguments: the usage and status 2.
-    QProcess bad;
-    bad.start(programPath("gemvolt-bot"), {"--level", "expert"});
-    QVERIFY(bad.waitForFinished(10000));
-    QCOMPARE(bad.exitCode(), 2);
-    QVERIFY(QString::fromUtf8(bad.readAllStandardError()).contains("usage: gemvolt-bot"));
-
-    auto server = std::make_unique<ServerProcess>();
-    const quint16 port = server->start();
-    QVERIFY(port != 0);
-
-    // SIGTERM: the server hears it leave, and the bot ends cleanly.
-    BotRun stopped;
-    startBot(stopped, port, {"--name", "Stopper"});
-    QTRY_VERIFY_WITH_TIMEOUT(!idOf(*server, "Stopper").isEmpty(), 10000);
-    stopped.process->terminate();
-    QVERIFY(stopped.process->waitForFinished(10000));
-    QCOMPARE(stopped.process->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(stopped.process->exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !server->linesStartingWith("left " + idOf(*server, "Stopper")).isEmpty(), 10000);
-
-    // The server goes away: a clear message and status 1.
-    BotRun orphan;
-    startBot(orphan, port, {"--name", "Orphan"});
-    QTRY_VERIFY_WITH_TIMEOUT(!idOf(*server, "Orphan").isEmpty(), 10000);
-    server.reset();
-    QVERIFY(orphan.process->waitForFinished(30000));
-    QCOMPARE(orphan.process->exitCode(), 1);
-    QVERIFY(QString::fromUtf8(orphan.process->readAllStandardError())
-                .contains("lost the connection to the server"));
-
-    // Nobody listening: status 1 as well.
-    BotRun nobody;
-    startBot(nobody, port, {"--name", "Nobody"});
-    QVERIFY(nobody.process->waitForFinished(30000));
-    QCOMPARE(nobody.process->exitCode(), 1);
-    QVERIFY(
-        QString::fromUtf8(nobody.process->readAllStandardError()).contains("could not connect"));
-}
 
 void TestBotSession::fourBotsAndAWatcher() {
     ServerProcess server;
