@@ -95,6 +95,7 @@ void BotBrain::poll(std::int64_t now) {
         m_hasPlan = true;
         m_steering = choice.Found;
         m_target = choice.Best;
+        m_drop = choice.Pays && settings().DropWhenPlaced;
         m_keysThisPair = 0;
         m_nextKeyAt = now + scaled(settings().ThinkMs);
         ++m_pairsPlanned;
@@ -117,7 +118,7 @@ void BotBrain::poll(std::int64_t now) {
         }
     }
     m_steering = false;
-    if (settings().DropWhenPlaced)
+    if (m_drop)
         pressKey(board::KeyCodeDown);
     else
         m_hasPlan = false; // let it fall by itself

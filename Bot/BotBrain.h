@@ -83,6 +83,7 @@ private:
     int m_plannedAt = 0;
     bool m_hasPlan = false;
     bool m_steering = false;
+    bool m_drop = false;
     int m_keysThisPair = 0;
     Placement m_target;
     std::int64_t m_nextKeyAt = 0;

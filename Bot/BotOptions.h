@@ -20,7 +20,7 @@ struct BotOptions {
     bool Stats = false; ///< print what was received and played when leaving
 
     /** How much faster --fast runs the fall timer, the keys and the pauses. */
-    static constexpr double FastFactor = 40.0;
+    static constexpr double FastFactor = 100.0;
 
     /** The usage text for standard error. */
     static QString usage();

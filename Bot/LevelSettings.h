@@ -31,11 +31,16 @@ struct EvaluationWeights {
  */
 struct LevelSettings {
     Level Which = Level::Normal;
-    int ThinkMs = 400;          ///< from a new pair to its first key
-    int KeyDelayMs = 200;       ///< between two keys
-    bool LookAhead = false;     ///< also place the next pair before choosing
-    bool DropWhenPlaced = true; ///< press Down (at the key rate) once the pair is in place
-    double Noise = 0;           ///< random spread added to every evaluation (misjudgement)
+    int ThinkMs = 400;      ///< from a new pair to its first key
+    int KeyDelayMs = 200;   ///< between two keys
+    bool LookAhead = false; ///< also place the next pair before choosing
+    /**
+     * Press Down (at the key rate) once the pair is in place, when its landing
+     * earns counter gems. Otherwise the pair falls at the timer's pace: every
+     * landing brings two more gems, so landing sooner only fills the board sooner.
+     */
+    bool DropWhenPlaced = true;
+    double Noise = 0; ///< random spread added to every evaluation (misjudgement)
     EvaluationWeights Weights;
 
     /** The settings of a level. */

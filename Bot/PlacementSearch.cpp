@@ -30,7 +30,7 @@ PlacementSearch::PlacementSearch(LevelSettings settings, std::uint32_t seed)
     : m_settings(std::move(settings)), m_noise(seed) {}
 
 bool PlacementSearch::playOut(SimulatedGame& game, const Placement& target,
-                              const LevelSettings& settings) {
+                              const LevelSettings& settings, bool drop) {
     const int start = game.landings();
     // The pair entered on a fall tick (or as the fight began, which starts the
     // timer), so the next tick is one interval away; keys follow the think time.
@@ -55,7 +55,7 @@ bool PlacementSearch::playOut(SimulatedGame& game, const Placement& target,
                 }
             }
             steering = false;
-            if (settings.DropWhenPlaced)
+            if (drop)
                 game.KeyDown(board::KeyCodeDown);
             else
                 nextKey = std::numeric_limits<long>::max();
@@ -111,6 +111,7 @@ SearchResult PlacementSearch::choose(const battle::GameCore& live) {
             result.Found = true;
             result.Value = value;
             result.Best = first;
+            result.Pays = landing.Attack > 0 && landing.PendingAfter == 0;
         }
     }
     return result;

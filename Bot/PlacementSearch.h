@@ -15,6 +15,7 @@ struct SearchResult {
     double Value = 0;
     int Simulations = 0; ///< placements played out on copies
     bool Found = false;  ///< false when no pair was under control
+    bool Pays = false;   ///< the chosen landing earns counter gems beyond what is pending
 };
 
 /**
@@ -37,10 +38,11 @@ public:
 
     /**
      * Play one placement on `game` (its pair just entered) as the player would,
-     * until the pair has landed. False if the fight stopped first.
+     * until the pair has landed (with `drop`, pressing Down once it is in place).
+     * False if the fight stopped first.
      */
-    static bool playOut(SimulatedGame& game, const Placement& target,
-                        const LevelSettings& settings);
+    static bool playOut(SimulatedGame& game, const Placement& target, const LevelSettings& settings,
+                        bool drop = false);
 
     const LevelSettings& settings() const { return m_settings; }
 
