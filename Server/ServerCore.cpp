@@ -120,7 +120,7 @@ void ServerCore::OnMessage(std::int32_t sender, ByteView bytes) {
             } else if constexpr (std::is_same_v<M, MsgAttackPattern>) {
                 OnAttackPattern(sender, message);
             } else if constexpr (std::is_same_v<M, MsgBoardState>) {
-                OnBoardState(sender, std::move(message));
+                OnBoardState(sender, std::move(message), bytes);
             } else if constexpr (std::is_same_v<M, MsgNextPair>) {
                 OnNextPair(sender, message, bytes);
             } else if constexpr (std::is_same_v<M, MsgCounterAttack>) {
@@ -256,14 +256,16 @@ void ServerCore::OnAttackPattern(std::int32_t sender, const MsgAttackPattern& me
     send(encode(MsgAttackPatternToAll::fromEntries(m_patterns)));
 }
 
-void ServerCore::OnBoardState(std::int32_t sender, MsgBoardState message) {
+void ServerCore::OnBoardState(std::int32_t sender, MsgBoardState message, ByteView bytes) {
     const int board = boardOf(sender);
     if (board == 0 || message.Board.value() != board) {
         return;
     }
-    auto& mirror = m_boardMirror[static_cast<std::size_t>(board - 1)];
-    mirror = std::move(message);
-    send(encode(*mirror));
+    m_boardMirror[static_cast<std::size_t>(board - 1)] = std::move(message);
+    // The mirror encodes back to exactly the bytes that came (texts, raw
+    // shapes and occupied bytes are kept as received), so those bytes are the
+    // copy every player gets, without building them a second time.
+    m_transport.sendToAll(bytes);
 }
 
 void ServerCore::OnNextPair(std::int32_t sender, const MsgNextPair& message, ByteView bytes) {

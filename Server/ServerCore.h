@@ -125,7 +125,7 @@ private:
     void OnChat(std::int32_t sender, common::ByteView bytes);
     void OnPlayerLeft(std::int32_t sender, const common::MsgPlayerLeft& message);
     void OnAttackPattern(std::int32_t sender, const common::MsgAttackPattern& message);
-    void OnBoardState(std::int32_t sender, common::MsgBoardState message);
+    void OnBoardState(std::int32_t sender, common::MsgBoardState message, common::ByteView bytes);
     void OnNextPair(std::int32_t sender, const common::MsgNextPair& message,
                     common::ByteView bytes);
     void OnCounterAttack(std::int32_t sender, const common::MsgCounterAttack& message);

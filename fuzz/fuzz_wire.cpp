@@ -1,17 +1,91 @@
 // Feeds arbitrary bytes to everything that reads from the network: the frame
-// reader (in pieces whose sizes come from the input itself) and the decoders
-// of every handshake and liveness body.
+// reader (in pieces whose sizes come from the input itself), the decoders of
+// every handshake and liveness body, and every message decoder. A message that
+// decodes must encode back to the very bytes it came from, since the server
+// relays messages that way; anything else is reported as a crash.
+#include "Common/MessageCodec.h"
 #include "Common/transport/ControlMessages.h"
 #include "Common/transport/FrameReader.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 using namespace gemvolt::transport;
+namespace common = gemvolt::common;
 
 namespace {
+
+void requireSameBytes(const common::Bytes& again, common::ByteView original) {
+    if (!std::equal(again.begin(), again.end(), original.begin(), original.end())) {
+        std::abort();
+    }
+}
+
+template <class M> void decodeAs(common::ByteView bytes) {
+    const auto result = common::decode<M>(bytes);
+    if (result.ok()) {
+        requireSameBytes(common::encode(result.value()), bytes);
+    }
+}
+
+// One application message, as a DATA frame carries it.
+void decodeMessage(std::string_view body) {
+    const common::ByteView bytes = common::byteView(body.data(), body.size());
+    for (common::Direction direction :
+         {common::Direction::ClientToServer, common::Direction::ServerToClient}) {
+        const auto result = common::decodeMessage(bytes, direction);
+        if (result.ok()) {
+            requireSameBytes(common::encode(result.value()), bytes);
+        }
+    }
+    if (body.empty()) {
+        return;
+    }
+    // The typed decoder the first byte names, in each of its forms.
+    switch (static_cast<std::uint8_t>(body[0])) {
+    case 1:
+        decodeAs<common::MsgChat>(bytes);
+        break;
+    case 2:
+        decodeAs<common::MsgRoster>(bytes);
+        break;
+    case 3:
+        decodeAs<common::MsgPlayerLeft>(bytes);
+        break;
+    case 4:
+        decodeAs<common::MsgStandings>(bytes);
+        break;
+    case 5:
+        decodeAs<common::MsgAttackPattern>(bytes);
+        decodeAs<common::MsgAttackPatternToAll>(bytes);
+        break;
+    case 6:
+        decodeAs<common::MsgBoardState>(bytes);
+        break;
+    case 7:
+        decodeAs<common::MsgNextPair>(bytes);
+        break;
+    case 8:
+        decodeAs<common::MsgCounterAttack>(bytes);
+        decodeAs<common::MsgCounterAttackToAll>(bytes);
+        break;
+    case 9:
+        decodeAs<common::MsgStats>(bytes);
+        break;
+    case 10:
+        decodeAs<common::MsgGameOver>(bytes);
+        break;
+    case 11:
+        decodeAs<common::MsgReady>(bytes);
+        decodeAs<common::MsgReadyToAll>(bytes);
+        break;
+    default:
+        break;
+    }
+}
 
 void decodeBody(FrameKind kind, std::string_view body) {
     switch (kind) {
@@ -44,6 +118,7 @@ void decodeBody(FrameKind kind, std::string_view body) {
         (void)decodeBye(body);
         break;
     case FrameKind::Data:
+        decodeMessage(body);
         break;
     }
 }
@@ -77,7 +152,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         readStream(input, 1 + static_cast<std::uint8_t>(input[0]) % 17);
     }
 
-    // The input as one body: the first byte picks the decoder.
+    // The input as one application message, and as one body whose first byte
+    // picks the frame kind.
+    decodeMessage(input);
     if (!input.empty()) {
         const auto kind = static_cast<std::uint8_t>(input[0]);
         if (isKnownFrameKind(kind)) {

@@ -28,8 +28,9 @@ inline constexpr int AnimationPauseMs = 75;
 /**
  * Board and piece play of one client: the board store of both boards, the
  * falling and next pairs, the fighters' name labels, the player table with the
- * local identifier, the fall and board-update timers' flags and the random
- * source, with the procedures that play the local board.
+ * local identifier, the timers' enabled flags and the random source, with the
+ * procedures that play the local board. Every call comes from the one thread
+ * that runs the game; nothing here locks.
  *
  * Plain C++ with no Qt: texts are UTF-8 std::string. The outside is reached
  * only through Ports; a null port does nothing.
@@ -42,7 +43,7 @@ inline constexpr int AnimationPauseMs = 75;
  * What happens after a pair has landed belongs to the layer above, which
  * overrides resolveLanding(); here a landing resolves nothing.
  *
- * Guards beyond the classic rules: the fall tick and the Left, Right and Up
+ * Guards: the fall tick and the Left, Right and Up
  * keys act only while the fall timer is enabled and while whatPlayer() still
  * equals FightBoard(), the board the fight started on (fixed by InitGame).
  * After a fight, or when the player table moves the local player to another

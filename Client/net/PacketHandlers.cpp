@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <limits>
 #include <type_traits>
+#include <unordered_map>
 #include <variant>
 
 namespace gemvolt::net {
@@ -218,13 +219,18 @@ void PacketHandlers::RemoveFromRoster(std::int32_t id) {
 }
 
 void PacketHandlers::OnStandings(const MsgStandings& message) {
+    // The first roster entry of an identifier names it; a lookup table keeps
+    // a long queue against a long roster from stalling the client.
+    std::unordered_map<std::int64_t, const std::string*> names;
+    names.reserve(m_roster.size());
+    for (const RosterEntry& r : m_roster)
+        names.emplace(r.Id, &r.Name);
     std::vector<board::PlayerRow> rows;
     rows.reserve(message.Rows.size());
     for (const StandingsEntry& entry : message.Rows) {
         const std::int64_t id = entry.Id.value();
-        const auto known = std::find_if(m_roster.begin(), m_roster.end(),
-                                        [&](const RosterEntry& r) { return r.Id == id; });
-        std::string name = known != m_roster.end() ? known->Name : "Player " + toIdText(id);
+        const auto known = names.find(id);
+        std::string name = known != names.end() ? *known->second : "Player " + toIdText(id);
         rows.push_back(board::PlayerRow{entry.Id.text(), std::move(name), entry.Wins.text(),
                                         entry.Losses.text()});
     }

@@ -231,6 +231,9 @@ private slots:
         game.InitGame(); // the fall timer runs
         game.ClearGrids();
         loadBoard(game, 0, text);
+        game.HandleGameStatus(); // full up to (3, 13): still fighting
+        QCOMPARE(rec.count("send gameover"), 0);
+        QVERIFY(game.tmrFallGems());
         game.setIncoming(0, "01");
         rec.clear();
         game.HandleGameStatus();
@@ -317,12 +320,14 @@ private slots:
         QVERIFY(rec.events.empty());
         QCOMPARE(game.lblIncoming(0), std::string("05"));
         QCOMPARE(boardText(game, 0), text);
-        // a full column 0 alone is only skipped: the gems go to columns 1..5 and fall
+        // the laying stops at the first full column once column 5 is full: the
+        // gems laid so far stay in the top row, unfallen
         seat();
-        loadBoard(game, 0, rows(15, "y.....\n"));
+        loadBoard(game, 0, rows(15, "..y..y\n"));
         game.setIncoming(0, "05");
         game.Incoming();
-        QCOMPARE(boardText(game, 0), rows(14, "y.....\n") + "yygbRY\n");
+        QCOMPARE(game.lblIncoming(0), std::string("03"));
+        QCOMPARE(boardText(game, 0), "ryy..y\n" + rows(14, "..y..y\n"));
     }
 
     void anOpponentWithoutAPatternLaysNothing() {

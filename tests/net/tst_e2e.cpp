@@ -86,6 +86,7 @@ private slots:
     void failedConnectIsReported();
     void disconnectLeavesForGoodAndReconnectGetsANewId();
     void serverGoneAddsTheLostLineOnce();
+    void exitLeavesWithoutTheLostLine();
     void twoFightsThroughTheServer();
 };
 
@@ -171,6 +172,27 @@ void TestEndToEnd::serverGoneAddsTheLostLineOnce() {
     QTRY_VERIFY(p.chat().contains("Connection with server lost"));
     QTest::qWait(50);
     QCOMPARE(p.chat().count("Connection with server lost"), 1);
+}
+
+void TestEndToEnd::exitLeavesWithoutTheLostLine() {
+    Server server;
+    Player p, other;
+    QVERIFY(p.connectTo(server.address(), "Alpha"));
+    QTRY_VERIFY(p.core().LocalPlayerId() != 0);
+    QVERIFY(other.connectTo(server.address(), "Bravo"));
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(2));
+
+    QSignalSpy finished(p.client.get(), &net::HeadlessClient::exitFinished);
+    p.client->Exit();
+    // The server takes us out and closes the connection at once.
+    QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(1));
+    QTRY_VERIFY(!p.client->session().isConnected());
+    QTRY_VERIFY(other.chat().contains("Alpha has left"));
+    QCoreApplication::processEvents();
+    QVERIFY(!p.chat().contains("Connection with server lost"));
+    QVERIFY(p.chat().contains("\nPlease Wait While Program Exits"));
+    p.clock->advance(1500);
+    QCOMPARE(finished.count(), 1);
 }
 
 void TestEndToEnd::twoFightsThroughTheServer() {

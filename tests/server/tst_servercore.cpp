@@ -359,6 +359,7 @@ void TestServerCore::boardStateIsRelayedByteForByte() {
         QCOMPARE(s.fake.sends.back(), sent);
         QVERIFY(s.core.BoardMirror()[std::size_t(board - 1)].has_value());
         QCOMPARE(*s.core.BoardMirror()[std::size_t(board - 1)], message);
+        QCOMPARE(encode(*s.core.BoardMirror()[std::size_t(board - 1)]), sent);
     }
 }
 
