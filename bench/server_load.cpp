@@ -10,8 +10,13 @@
 //                64 of its own lines not yet received back
 //   board-flat   the two fighters send board snapshots, closed loop, 64 in flight
 // Reported: latency from send to receipt at every client (p50, p99, max),
-// deliveries per second (messages x receivers), MB/s of frames received, and
-// the server's CPU time over the run.
+// deliveries per second (messages x receivers), MB/s of frames received, the
+// server's CPU time while measuring (seconds and % of one core), deliveries
+// per second of server CPU (what a free core would carry, whatever else the
+// machine runs), and this driver's own CPU share.
+//
+// On a machine shared with other work, run it as `chrt -f 10 bench_server_load`
+// (root) to see the server's own figures rather than the scheduler's.
 //
 // The driver runs on one thread with non-blocking sockets and epoll, so that
 // it stays out of the way; it shares the machine with the server, which is
@@ -176,16 +181,40 @@ struct Client {
     bool closed = false;
 };
 
+// CPU time of this driver so far, in seconds.
+double driverCpuSeconds() {
+    rusage usage = {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 struct Stats {
     std::vector<std::int64_t> latencies;
     std::uint64_t deliveries = 0;
     std::uint64_t bytes = 0;
     bool measuring = false;
+    // CPU seconds of the server and of this driver while measuring.
+    double serverCpu = 0;
+    double driverCpu = 0;
+
+    void begin(double server) {
+        measuring = true;
+        serverCpu = -server;
+        driverCpu = -driverCpuSeconds();
+    }
+    void end(double server) {
+        measuring = false;
+        serverCpu += server;
+        driverCpu += driverCpuSeconds();
+    }
 };
 
 class Driver {
 public:
-    explicit Driver(int port) : m_port(port) { m_epoll = ::epoll_create1(EPOLL_CLOEXEC); }
+    explicit Driver(int port, const ServerProcess& server) : m_port(port), m_server(server) {
+        m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    }
     ~Driver() {
         disconnectAll();
         ::close(m_epoll);
@@ -260,7 +289,7 @@ public:
     Stats fixedRate(double seconds) {
         Stats stats;
         m_stats = &stats;
-        stats.measuring = true;
+        stats.begin(m_server.cpuSeconds());
         const auto start = Clock::now();
         const auto end = start + std::chrono::duration<double>(seconds);
         // The two fighters are 100 ms apart, as two clients' timers would be.
@@ -276,6 +305,7 @@ public:
             poll(int(std::max<std::int64_t>(
                 0, std::chrono::duration_cast<std::chrono::milliseconds>(wait).count())));
         }
+        stats.end(m_server.cpuSeconds());
         drain(stats);
         return stats;
     }
@@ -290,7 +320,7 @@ public:
         const auto end = measureFrom + std::chrono::duration<double>(seconds);
         while (Clock::now() < end) {
             if (!stats.measuring && Clock::now() >= measureFrom) {
-                stats.measuring = true;
+                stats.begin(m_server.cpuSeconds());
             }
             for (std::size_t s = 0; s < senders; ++s) {
                 Client& c = *m_clients[s];
@@ -305,7 +335,7 @@ public:
             poll(1);
         }
         measuredSeconds = std::chrono::duration<double>(Clock::now() - measureFrom).count();
-        stats.measuring = false;
+        stats.end(m_server.cpuSeconds());
         drain(stats);
         return stats;
     }
@@ -466,6 +496,7 @@ private:
     }
 
     int m_port;
+    const ServerProcess& m_server;
     int m_epoll = -1;
     std::vector<std::unique_ptr<Client>> m_clients;
     Stats* m_stats = nullptr;
@@ -482,16 +513,9 @@ double percentileUs(std::vector<std::int64_t>& values, double fraction) {
     return double(values[index]) / 1000.0;
 }
 
-// CPU time of this driver so far, in seconds.
-double driverCpuSeconds() {
-    rusage usage = {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void report(const char* load, int clients, Stats& stats, double seconds, double cpu,
-            double driverCpu) {
+void report(const char* load, int clients, Stats& stats, double seconds) {
+    const double cpu = stats.serverCpu;
+    const double driverCpu = stats.driverCpu;
     const double p50 = percentileUs(stats.latencies, 0.50);
     const double p99 = percentileUs(stats.latencies, 0.99);
     const double max =
@@ -554,28 +578,19 @@ int main(int argc, char** argv) {
         ServerProcess process;
         process.start(server, n + 1);
         {
-            Driver driver(process.port);
+            Driver driver(process.port, process);
             driver.connectClients(n);
 
-            double cpu0 = process.cpuSeconds();
-            double own0 = driverCpuSeconds();
             const double rateSeconds = std::max(2.0, 2 * seconds);
             Stats rate = driver.fixedRate(rateSeconds);
-            report("board-5hz", n, rate, rateSeconds, process.cpuSeconds() - cpu0,
-                   driverCpuSeconds() - own0);
+            report("board-5hz", n, rate, rateSeconds);
 
             double measured = 0;
-            cpu0 = process.cpuSeconds();
-            own0 = driverCpuSeconds();
             Stats chat = driver.flatOut(true, seconds, measured);
-            report("chat-flat", n, chat, measured, process.cpuSeconds() - cpu0,
-                   driverCpuSeconds() - own0);
+            report("chat-flat", n, chat, measured);
 
-            cpu0 = process.cpuSeconds();
-            own0 = driverCpuSeconds();
             Stats board = driver.flatOut(false, seconds, measured);
-            report("board-flat", n, board, measured, process.cpuSeconds() - cpu0,
-                   driverCpuSeconds() - own0);
+            report("board-flat", n, board, measured);
         }
         process.stop();
     }

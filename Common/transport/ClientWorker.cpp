@@ -23,6 +23,9 @@ ClientWorker::ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outg
 
 void ClientWorker::start(quint64 generation, const QString& host, quint16 port,
                          const QByteArray& hello) {
+    // A session still open says goodbye before the new connection starts; what
+    // waits to be sent already belongs to the new one.
+    endConnection(false);
     discardSocket();
     if (!m_connectTimer) {
         // Created here, on the network thread, so that they run on it.
@@ -240,14 +243,20 @@ void ClientWorker::terminate(const QString& reason, bool graceful) {
 }
 
 void ClientWorker::closeSession() {
+    endConnection(true);
+}
+
+void ClientWorker::endConnection(bool sendPending) {
     if (m_state == State::Welcomed) {
-        flushOutgoing();
+        if (sendPending) {
+            flushOutgoing();
+        }
         write(FrameKind::Bye, {});
         m_state = State::Closed;
         // Hand everything to the system now: the program may end right after.
         m_socket->flush();
         m_socket->disconnectFromHost();
-    } else if (m_socket) {
+    } else if (m_state == State::Connecting || m_state == State::Handshaking) {
         m_state = State::Closed;
         m_socket->abort();
     }

@@ -63,6 +63,7 @@ private:
     void handleHandshake(const Frame& frame);
     bool handleSessionFrame(const Frame& frame);
     void write(FrameKind kind, const std::string& body);
+    void endConnection(bool sendPending);
     void fail(const QString& reason);
     void terminate(const QString& reason, bool graceful);
     void stopTimers();

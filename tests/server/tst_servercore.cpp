@@ -405,7 +405,9 @@ void TestServerCore::rejectedMessagesAreDropped_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("unknown type") << QByteArray("\x0c", 1);
-    QTest::newRow("truncated chat") << QByteArray("\x01\x05\x00\x00\x00ab", 7);
+    QTest::newRow("truncated chat") << QByteArray("\x01\x05\x00\x00\x00"
+                                                  "ab",
+                                                  7);
     QTest::newRow("chat with trailing bytes") << QByteArray("\x01\x00\x00\x00\x00!", 6);
     QTest::newRow("roster from a client") << QByteArray::fromStdString([] {
         const Bytes b = encode(MsgRoster{{{2, "A"}}});

@@ -292,6 +292,30 @@ private slots:
         QVERIFY(b.inOrder);
     }
 
+    void relaysABurstLargerThanTheBacklogCap() {
+        // The server relays everything it receives, as the game server does with
+        // boards. One client's burst is larger than the cap: readers that keep up
+        // must not be mistaken for slow ones.
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        connect(&server, &SessionServer::messageReceived, this,
+                [&](qint32, const QByteArray& m) { server.sendToAll(m); });
+        CountingClient sender, a, b;
+        QVERIFY(connectClient(sender.client, server.port(), QStringLiteral("S")).success);
+        QVERIFY(connectClient(a.client, server.port(), QStringLiteral("A")).success);
+        QVERIFY(connectClient(b.client, server.port(), QStringLiteral("B")).success);
+        const quint32 count = 24000; // 24000 x 275 bytes is about 6.3 MiB
+        QVERIFY(qint64(count) * 275 > DefaultBacklogLimit);
+        for (quint32 i = 0; i < count; ++i) {
+            QVERIFY(sender.client.send(numbered(6, i, 270)));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(a.received, count, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(b.received, count, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(sender.received, count, 30000);
+        QVERIFY(a.inOrder && b.inOrder && sender.inOrder);
+        QCOMPARE(server.clientCount(), 3);
+    }
+
     void slowReaderIsCutOffWhileOthersKeepReceiving() {
         SessionServer server;
         ServerLog log(server);

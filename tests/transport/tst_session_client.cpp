@@ -274,6 +274,26 @@ private slots:
         const ConnectResult right = connectClient(client, server.port(), QStringLiteral("A"));
         QVERIFY2(right.success, qPrintable(right.reason));
         QVERIFY(client.isConnected());
+
+        // Connecting again while connected leaves the old session cleanly, without a
+        // termination event; a message sent right after the new connect is not lost.
+        ServerLog log(server);
+        QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
+        QSignalSpy done(&client, &SessionClient::connectComplete);
+        client.connectToServer(QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("A2"));
+        QVERIFY(client.send("\x01"
+                            "again"));
+        QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 5000);
+        const qint32 second = done[0][1].value<qint32>();
+        QVERIFY(second > right.id);
+        QTRY_COMPARE(log.events.size(), 3);
+        QVERIFY(log.events.contains(QStringLiteral("destroyed %1").arg(right.id)));
+        QVERIFY(log.events.indexOf(QStringLiteral("created %1").arg(second)) <
+                log.events.indexOf(QStringLiteral("message %1 \x01"
+                                                  "again")
+                                       .arg(second)));
+        QCOMPARE(terminated.size(), 0);
+        QCOMPARE(server.playerName(second), QStringLiteral("A2"));
     }
 };
 
