@@ -32,13 +32,16 @@ void TestBotPrograms::twoBotsFightThreeFights() {
     const QString hardId = idOf(server, "Hardy");
     const QString easyId = idOf(server, "Easel");
     const QStringList results = server.linesStartingWith(QStringLiteral("result "));
-    QCOMPARE(results.size(), 3);
-    int hardWins = 0;
+    // Every fight ends with a loss report; when both boards overflow on the
+    // same landing both fighters report one, and the server records both.
+    QVERIFY(results.size() >= 3 && results.size() <= 6);
+    int hardLosses = 0, easyLosses = 0;
     for (const QString& line : results) {
         const QString winner = line.section(QLatin1Char(' '), 1, 1);
         const QString loser = line.section(QLatin1Char(' '), 3, 3).remove(QLatin1Char(':'));
         QVERIFY((winner == hardId && loser == easyId) || (winner == easyId && loser == hardId));
-        hardWins += winner == hardId ? 1 : 0;
+        hardLosses += loser == hardId ? 1 : 0;
+        easyLosses += loser == easyId ? 1 : 0;
     }
 
     const auto h = statsOf(hard.out);
@@ -46,10 +49,11 @@ void TestBotPrograms::twoBotsFightThreeFights() {
     QVERIFY2(!h.empty() && !e.empty(), qPrintable(hard.out + easy.out));
     QCOMPARE(h.at("fights"), 3);
     QCOMPARE(e.at("fights"), 3);
-    QCOMPARE(h.at("wins"), hardWins);
-    QCOMPARE(h.at("losses"), 3 - hardWins);
-    QCOMPARE(e.at("wins"), 3 - hardWins);
-    QCOMPARE(e.at("losses"), hardWins);
+    // What each bot lost is what the server recorded against it.
+    QCOMPARE(h.at("losses"), hardLosses);
+    QCOMPARE(e.at("losses"), easyLosses);
+    QCOMPARE(h.at("wins"), 3 - hardLosses);
+    QCOMPARE(e.at("wins"), 3 - easyLosses);
     for (const auto* s : {&h, &e}) {
         QVERIFY(s->at("received") > 50);
         QCOMPARE(s->at("undecodable"), 0);

@@ -248,7 +248,7 @@ void TestBotSession::fourBotsAndAWatcher() {
 
     // Three fights: after them the watcher, who joined last, would be next.
     QTRY_VERIFY_WITH_TIMEOUT(fightsSeen >= 3, 100000);
-    QCOMPARE(server.linesStartingWith("result ").size(), 3);
+    QTRY_VERIFY(server.linesStartingWith("result ").size() >= 3);
     QCOMPARE(rotationErrors, 0);
     QCOMPARE(tableOf(watcher.core()).size(), std::size_t(5));
     QCOMPARE(watcher.core().listPlayerName(4).empty(), false);
