@@ -32,8 +32,9 @@ void TestBotPrograms::twoBotsFightThreeFights() {
     const QString hardId = idOf(server, "Hardy");
     const QString easyId = idOf(server, "Easel");
     const QStringList results = server.linesStartingWith(QStringLiteral("result "));
-    // Every fight ends with a loss report; when both boards overflow on the
-    // same landing both fighters report one, and the server records both.
+    // Every fight ends with a loss report; when both boards overflow before
+    // the server's end of the fight reaches them, both fighters report one and
+    // the server records both.
     QVERIFY(results.size() >= 3 && results.size() <= 6);
     int hardLosses = 0, easyLosses = 0;
     for (const QString& line : results) {
