@@ -22,172 +22,28 @@
 // it stays out of the way; it shares the machine with the server, which is
 // the point of a loopback measurement, not a flaw of it.
 #include "Common/MessageCodec.h"
-#include "Common/transport/ControlMessages.h"
-#include "Common/transport/FrameReader.h"
 #include "Common/transport/WireFormat.h"
+#include "bench/support/BenchProcess.h"
+#include "bench/support/BenchSupport.h"
+#include "bench/support/ProtocolClient.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
-#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <spawn.h>
 #include <string>
 #include <sys/epoll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 using namespace gemvolt;
+using namespace gemvolt::bench;
 using Clock = std::chrono::steady_clock;
-using transport::FrameKind;
-
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-        .count();
-}
-
-[[noreturn]] void fail(const std::string& why) {
-    std::fprintf(stderr, "bench_server_load: %s\n", why.c_str());
-    std::exit(1);
-}
-
-// --- the server process -----------------------------------------------------
-
-struct ServerProcess {
-    pid_t pid = -1;
-    int out = -1;
-    int port = 0;
-
-    void start(const std::string& path, int players) {
-        int pipeFds[2];
-        if (::pipe(pipeFds) != 0) {
-            fail("pipe failed");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-        const std::string playersText = std::to_string(players);
-        std::vector<char*> argv = {const_cast<char*>(path.c_str()),
-                                   const_cast<char*>("--headless"),
-                                   const_cast<char*>("--port"),
-                                   const_cast<char*>("0"),
-                                   const_cast<char*>("--players"),
-                                   const_cast<char*>(playersText.c_str()),
-                                   nullptr};
-        if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            fail("cannot start " + path);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(pipeFds[1]);
-        out = pipeFds[0];
-        port = std::atoi(readLine().c_str());
-        if (port <= 0) {
-            fail("the server did not print its port");
-        }
-    }
-
-    std::string readLine() {
-        std::string line;
-        char ch = 0;
-        while (::read(out, &ch, 1) == 1 && ch != '\n') {
-            line += ch;
-        }
-        return line;
-    }
-
-    // User plus system CPU time of the server so far, in seconds.
-    double cpuSeconds() const {
-        const std::string path = "/proc/" + std::to_string(pid) + "/stat";
-        std::FILE* f = std::fopen(path.c_str(), "r");
-        if (!f) {
-            return 0;
-        }
-        char buffer[1024] = {};
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, f);
-        std::fclose(f);
-        buffer[got] = 0;
-        // Fields after the command name, which is in parentheses.
-        const char* p = std::strrchr(buffer, ')');
-        if (!p) {
-            return 0;
-        }
-        unsigned long utime = 0, stime = 0;
-        // state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime
-        std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
-        return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
-    }
-
-    void stop() {
-        if (pid <= 0) {
-            return;
-        }
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ::close(out);
-        pid = -1;
-    }
-};
-
-// --- one client -----------------------------------------------------------
-
-// Every measured message ends in this tail: '#', 16 hex digits of the send
-// time, 8 of the sender's index, 8 of the sequence number.
-constexpr std::size_t TailSize = 1 + 16 + 8 + 8;
-
-std::string tail(std::int64_t sentNs, std::uint32_t sender, std::uint32_t seq) {
-    char text[TailSize + 1];
-    std::snprintf(text, sizeof text, "#%016" PRIx64 "%08" PRIx32 "%08" PRIx32,
-                  static_cast<std::uint64_t>(sentNs), sender, seq);
-    return std::string(text, TailSize);
-}
-
-bool readTail(std::string_view body, std::int64_t& sentNs, std::uint32_t& sender) {
-    if (body.size() < TailSize + 1 || body[body.size() - TailSize] != '#') {
-        return false;
-    }
-    const std::string text(body.substr(body.size() - TailSize + 1));
-    sentNs = static_cast<std::int64_t>(std::strtoull(text.substr(0, 16).c_str(), nullptr, 16));
-    sender = static_cast<std::uint32_t>(std::strtoul(text.substr(16, 8).c_str(), nullptr, 16));
-    return true;
-}
-
-struct Client {
-    int fd = -1;
-    std::uint32_t index = 0;
-    std::int32_t id = 0;
-    transport::FrameReader reader;
-    std::string out;
-    std::size_t outStart = 0;
-    bool wantWrite = false;
-    int inFlight = 0;
-    std::uint32_t seq = 0;
-    bool closed = false;
-};
-
-// CPU time of this driver so far, in seconds.
-double driverCpuSeconds() {
-    rusage usage = {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct Stats {
     std::vector<std::int64_t> latencies;
@@ -201,18 +57,47 @@ struct Stats {
     void begin(double server) {
         measuring = true;
         serverCpu = -server;
-        driverCpu = -driverCpuSeconds();
+        driverCpu = -ownCpuSeconds();
     }
     void end(double server) {
         measuring = false;
         serverCpu += server;
-        driverCpu += driverCpuSeconds();
+        driverCpu += ownCpuSeconds();
     }
+};
+
+// A client counts the stamped messages it receives into the current Stats and
+// how many of its own are still on the way.
+class Client : public ProtocolClient {
+public:
+    Client(std::uint32_t index, Stats*& stats) : ProtocolClient(index), m_stats(stats) {}
+
+    int inFlight = 0;
+    std::uint32_t seq = 0;
+
+protected:
+    void onData(std::string_view body, std::int64_t now) override {
+        Stamp stamp;
+        if (!readStamp(body, stamp)) {
+            return;
+        }
+        if (stamp.sender == index()) {
+            --inFlight;
+        }
+        if (m_stats && m_stats->measuring) {
+            m_stats->latencies.push_back(now - stamp.sentNs);
+            ++m_stats->deliveries;
+            m_stats->bytes += body.size() + transport::FrameHeaderSize;
+        }
+    }
+
+private:
+    Stats*& m_stats;
 };
 
 class Driver {
 public:
-    explicit Driver(int port, const ServerProcess& server) : m_port(port), m_server(server) {
+    Driver(int port, const BenchProcess& server) : m_port(port), m_server(server) {
         m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     }
     ~Driver() {
@@ -222,38 +107,14 @@ public:
 
     void connectClients(int count) {
         for (int i = 0; i < count; ++i) {
-            auto c = std::make_unique<Client>();
-            c->index = static_cast<std::uint32_t>(i);
-            c->fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in addr = {};
-            addr.sin_family = AF_INET;
-            addr.sin_port = htons(static_cast<std::uint16_t>(m_port));
-            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::connect(c->fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-                fail("connect failed");
-            }
-            int one = 1;
-            ::setsockopt(c->fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            ::fcntl(c->fd, F_SETFL, ::fcntl(c->fd, F_GETFL) | O_NONBLOCK);
-            epoll_event ev = {};
-            ev.events = EPOLLIN;
-            ev.data.ptr = c.get();
-            ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, c->fd, &ev);
-            transport::appendFrame(c->out, FrameKind::Hello,
-                                   transport::encodeHello({transport::ProtocolVersion,
-                                                           std::string(transport::ApplicationId),
-                                                           "load" + std::to_string(i)}));
-            flush(*c);
+            auto c = std::make_unique<Client>(static_cast<std::uint32_t>(i), m_stats);
+            c->connect(m_epoll, m_port, "load" + std::to_string(i));
             Client* raw = c.get();
             m_clients.push_back(std::move(c));
             // Join one at a time, so the queue is in connection order: the
             // first two clients are the fighters.
-            const auto deadline = Clock::now() + std::chrono::seconds(5);
-            while (raw->id == 0) {
-                if (Clock::now() > deadline || raw->closed) {
-                    fail("client " + std::to_string(i) + " was not welcomed");
-                }
-                poll(10);
+            if (!raw->awaitWelcome(std::chrono::seconds(5))) {
+                fail("client " + std::to_string(i) + " was not welcomed");
             }
         }
         settle();
@@ -262,11 +123,11 @@ public:
     // Waits until the roster traffic has died down.
     void settle() {
         auto quietSince = Clock::now();
-        std::uint64_t seen = m_framesSeen;
+        std::uint64_t seen = framesSeen();
         while (Clock::now() - quietSince < std::chrono::milliseconds(300)) {
             poll(20);
-            if (m_framesSeen != seen) {
-                seen = m_framesSeen;
+            if (framesSeen() != seen) {
+                seen = framesSeen();
                 quietSince = Clock::now();
             }
         }
@@ -274,13 +135,7 @@ public:
 
     void disconnectAll() {
         for (auto& c : m_clients) {
-            if (!c->closed) {
-                std::string bye;
-                transport::appendFrame(bye, FrameKind::Bye, {});
-                [[maybe_unused]] auto sent = ::send(c->fd, bye.data(), bye.size(), MSG_NOSIGNAL);
-                ::close(c->fd);
-                c->closed = true;
-            }
+            c->disconnect();
         }
         m_clients.clear();
     }
@@ -343,9 +198,9 @@ public:
 private:
     void sendChat(Client& c) {
         // A chat line of about 270 bytes as the chat window composes it.
-        std::string text = "load" + std::to_string(c.index) + ":>";
-        text.append(270 - text.size() - TailSize, 'x');
-        text += tail(nowNs(), c.index, c.seq++);
+        std::string text = "load" + std::to_string(c.index()) + ":>";
+        text.append(270 - text.size() - StampSize, 'x');
+        text += stampText(nowNs(), c.index(), c.seq++);
         send(c, common::encode(common::MsgChat{std::move(text)}));
     }
 
@@ -359,122 +214,22 @@ private:
             cell.Color = cell.Occupied ? (i % 2 ? common::GemBlue : common::GemRed) : 0;
         }
         send(c, common::encode(common::MsgBoardState::fromBoard(
-                    board, cells, "07" + tail(nowNs(), c.index, c.seq++))));
+                    board, cells, "07" + stampText(nowNs(), c.index(), c.seq++))));
     }
 
     void send(Client& c, const common::Bytes& message) {
-        transport::appendFrame(
-            c.out, FrameKind::Data,
-            std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
         ++c.inFlight;
-        flush(c);
+        c.sendData(message);
     }
 
-    void flush(Client& c) {
-        while (c.outStart < c.out.size()) {
-            const ssize_t n =
-                ::send(c.fd, c.out.data() + c.outStart, c.out.size() - c.outStart, MSG_NOSIGNAL);
-            if (n > 0) {
-                c.outStart += std::size_t(n);
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                break;
-            }
-            c.closed = true;
-            return;
-        }
-        if (c.outStart == c.out.size()) {
-            c.out.clear();
-            c.outStart = 0;
-        } else if (c.outStart > (1 << 20)) {
-            c.out.erase(0, c.outStart);
-            c.outStart = 0;
-        }
-        const bool want = c.outStart < c.out.size();
-        if (want != c.wantWrite) {
-            c.wantWrite = want;
-            epoll_event ev = {};
-            ev.events = EPOLLIN | (want ? EPOLLOUT : 0u);
-            ev.data.ptr = &c;
-            ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, c.fd, &ev);
-        }
-    }
+    void poll(int timeoutMs) { ProtocolClient::poll(m_epoll, timeoutMs); }
 
-    void poll(int timeoutMs) {
-        epoll_event events[64];
-        const int n = ::epoll_wait(m_epoll, events, 64, timeoutMs);
-        for (int i = 0; i < n; ++i) {
-            Client& c = *static_cast<Client*>(events[i].data.ptr);
-            if (events[i].events & EPOLLOUT) {
-                flush(c);
-            }
-            if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
-                readFrom(c);
-            }
+    std::uint64_t framesSeen() const {
+        std::uint64_t frames = 0;
+        for (const auto& c : m_clients) {
+            frames += c->framesSeen();
         }
-    }
-
-    void readFrom(Client& c) {
-        for (;;) {
-            char* room = c.reader.prepare(65536);
-            const ssize_t n = ::recv(c.fd, room, 65536, 0);
-            if (n <= 0) {
-                c.reader.commit(0);
-                if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-                    if (!c.closed) {
-                        c.closed = true;
-                        ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, c.fd, nullptr);
-                    }
-                }
-                break;
-            }
-            c.reader.commit(std::size_t(n));
-            const std::int64_t now = nowNs();
-            transport::Frame frame;
-            while (c.reader.next(frame) == transport::FrameReader::Result::FrameReady) {
-                handleFrame(c, frame, now);
-            }
-        }
-    }
-
-    void handleFrame(Client& c, const transport::Frame& frame, std::int64_t now) {
-        ++m_framesSeen;
-        switch (frame.kind) {
-        case FrameKind::Welcome: {
-            transport::Welcome welcome;
-            if (transport::decodeWelcome(frame.body, welcome)) {
-                c.id = welcome.playerId;
-            }
-            break;
-        }
-        case FrameKind::Ping:
-            transport::appendFrame(c.out, FrameKind::Pong, frame.body);
-            flush(c);
-            break;
-        case FrameKind::Data: {
-            std::int64_t sentNs = 0;
-            std::uint32_t sender = 0;
-            if (!readTail(frame.body, sentNs, sender)) {
-                break;
-            }
-            if (sender == c.index) {
-                --c.inFlight;
-            }
-            if (m_stats && m_stats->measuring) {
-                m_stats->latencies.push_back(now - sentNs);
-                ++m_stats->deliveries;
-                m_stats->bytes += frame.body.size() + transport::FrameHeaderSize;
-            }
-            break;
-        }
-        case FrameKind::Bye:
-        case FrameKind::Refuse:
-            c.closed = true;
-            break;
-        default:
-            break;
-        }
+        return frames;
     }
 
     // Takes in what is still on the way, so the next load starts clean.
@@ -496,28 +251,17 @@ private:
     }
 
     int m_port;
-    const ServerProcess& m_server;
+    const BenchProcess& m_server;
     int m_epoll = -1;
     std::vector<std::unique_ptr<Client>> m_clients;
     Stats* m_stats = nullptr;
-    std::uint64_t m_framesSeen = 0;
 };
-
-double percentileUs(std::vector<std::int64_t>& values, double fraction) {
-    if (values.empty()) {
-        return 0;
-    }
-    const std::size_t index =
-        std::min(values.size() - 1, static_cast<std::size_t>(fraction * double(values.size())));
-    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(index), values.end());
-    return double(values[index]) / 1000.0;
-}
 
 void report(const char* load, int clients, Stats& stats, double seconds) {
     const double cpu = stats.serverCpu;
     const double driverCpu = stats.driverCpu;
-    const double p50 = percentileUs(stats.latencies, 0.50);
-    const double p99 = percentileUs(stats.latencies, 0.99);
+    const double p50 = percentile(stats.latencies, 0.50) / 1000.0;
+    const double p99 = percentile(stats.latencies, 0.99) / 1000.0;
     const double max =
         stats.latencies.empty()
             ? 0
@@ -530,16 +274,6 @@ void report(const char* load, int clients, Stats& stats, double seconds) {
                 double(stats.bytes) / seconds / 1e6, cpu, 100.0 * cpu / seconds, perCpu,
                 100.0 * driverCpu / seconds);
     std::fflush(stdout);
-}
-
-std::string ownFolder() {
-    char path[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) {
-        return ".";
-    }
-    std::string text(path, std::size_t(n));
-    return text.substr(0, text.rfind('/'));
 }
 
 } // namespace
@@ -575,10 +309,10 @@ int main(int argc, char** argv) {
     std::printf("%-10s %4s %9s %9s %9s %11s %8s %8s %7s %12s %7s\n", "load", "N", "p50 us",
                 "p99 us", "max us", "deliv/s", "MB/s", "srv cpu", "srv %", "deliv/srv-s", "drv %");
     for (int n : counts) {
-        ServerProcess process;
-        process.start(server, n + 1);
+        BenchProcess process;
+        const int port = process.startServer(server, n + 1);
         {
-            Driver driver(process.port, process);
+            Driver driver(port, process);
             driver.connectClients(n);
 
             const double rateSeconds = std::max(2.0, 2 * seconds);

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "Common/MessageBuffer.h"
+#include "Common/transport/FrameReader.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace gemvolt::bench {
+
+/**
+ * One plain client on the session transport over loopback, for load drivers
+ * that run many of them on one thread: a non-blocking socket registered with
+ * the driver's epoll, HELLO on connect, the player id from WELCOME, PING
+ * answered with PONG, game messages in DATA frames both ways. What a received
+ * DATA frame means is the driver's: it derives from this and takes onData.
+ */
+class ProtocolClient {
+public:
+    /** index is the driver's own number for this client (names, stamps). */
+    explicit ProtocolClient(std::uint32_t index) : m_index(index) {}
+    /** Closes the socket if it is still open. */
+    virtual ~ProtocolClient();
+    ProtocolClient(const ProtocolClient&) = delete;
+    ProtocolClient& operator=(const ProtocolClient&) = delete;
+
+    /** Connects to the server on the loopback port, registers with epoll and sends
+     * HELLO with name. Fails the program when the server cannot be reached. */
+    void connect(int epoll, int port, const std::string& name);
+
+    /** Polls epoll until the server has welcomed this client; false when it is
+     * closed or not welcomed within the time. */
+    bool awaitWelcome(std::chrono::milliseconds within);
+
+    /** Sends one encoded game message in a DATA frame (what the socket does not
+     * take now goes out when it can). */
+    void sendData(const common::Bytes& message);
+
+    /** Says BYE and closes the socket, unless the connection is already closed. */
+    void disconnect();
+
+    /** Waits up to timeoutMs for socket events on epoll and handles them for
+     * every ProtocolClient registered there. */
+    static void poll(int epoll, int timeoutMs);
+
+    std::uint32_t index() const { return m_index; }
+    /** The player id the server gave in WELCOME; 0 until then. */
+    std::int32_t playerId() const { return m_playerId; }
+    /** Whether the server closed, refused or said BYE, or the socket failed. */
+    bool closed() const { return m_closed; }
+    /** Frames received so far, of every kind. */
+    std::uint64_t framesSeen() const { return m_framesSeen; }
+
+protected:
+    /** A DATA frame arrived; now is the time (nowNs) its bytes were read. */
+    virtual void onData(std::string_view body, std::int64_t now) = 0;
+
+private:
+    void flush();
+    void readAll();
+    void handleFrame(const transport::Frame& frame, std::int64_t now);
+
+    std::uint32_t m_index;
+    int m_fd = -1;
+    int m_epoll = -1;
+    std::int32_t m_playerId = 0;
+    transport::FrameReader m_reader;
+    std::string m_out;
+    std::size_t m_outStart = 0;
+    bool m_wantWrite = false;
+    bool m_closed = false;
+    std::uint64_t m_framesSeen = 0;
+};
+
+} // namespace gemvolt::bench
