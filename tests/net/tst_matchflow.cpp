@@ -87,6 +87,7 @@ private slots:
     void standingsShowThePanelToTheNextFighters();
     void departureEndsTheFightOnEveryClient();
     void disconnectAndExit();
+    void closeDuringTheExitKeepsItsInterval();
     void oldFightMessagesAfterTheGameOverAreIgnored();
 };
 
@@ -379,6 +380,43 @@ void TestMatchFlow::disconnectAndExit() {
     QVERIFY(!e.active(ClientTimer::Exit));
     // Our own way out is no lost connection.
     QVERIFY(!e.client->chatLog().text().contains("Connection with server lost"));
+}
+
+void TestMatchFlow::closeDuringTheExitKeepsItsInterval() {
+    // After Exit the ticks fall at 100, 300, 700 and 1500 ms; a close request
+    // between the second and the third moves none of them.
+    Client e(Alice);
+    QSignalSpy finished(e.client.get(), &net::HeadlessClient::exitFinished);
+    e.client->Exit();
+    e.advance(350);
+    QCOMPARE(e.clock->ticks(ClientTimer::Exit), 2);
+    QCOMPARE(e.clock->interval(ClientTimer::Exit), 400);
+    e.client->CloseRequested();
+    QVERIFY(e.active(ClientTimer::Exit));
+    QCOMPARE(e.clock->interval(ClientTimer::Exit), 400);
+    // The close still says goodbye and shows the line again.
+    QCOMPARE(e.sender.of<common::MsgPlayerLeft>().size(), std::size_t(2));
+    QCOMPARE(e.client->chatLog().text().count("Please Wait While Program Exits"), 2);
+    e.advance(349);
+    QCOMPARE(e.clock->ticks(ClientTimer::Exit), 2);
+    e.advance(1);
+    QCOMPARE(e.clock->ticks(ClientTimer::Exit), 3);
+    e.advance(799);
+    QCOMPARE(finished.count(), 0);
+    e.advance(1);
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!e.active(ClientTimer::Exit));
+
+    // A close request with no exit under way starts the timer as Exit does.
+    Client c(Bob);
+    QSignalSpy closed(c.client.get(), &net::HeadlessClient::exitFinished);
+    c.advance(1000);
+    c.client->CloseRequested();
+    QCOMPARE(c.clock->interval(ClientTimer::Exit), 100);
+    c.advance(1499);
+    QCOMPARE(closed.count(), 0);
+    c.advance(1);
+    QCOMPARE(closed.count(), 1);
 }
 
 void TestMatchFlow::oldFightMessagesAfterTheGameOverAreIgnored() {
