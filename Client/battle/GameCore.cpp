@@ -264,6 +264,13 @@ void GameCore::cmdApply_Click() {
         ports().messages->sendAttackPattern(m_ownPattern);
 }
 
+void GameCore::fightStarting() {
+    // A count left from the last fight would be laid at the first landing of
+    // this one, usually from another opponent's pattern: it belongs to a fight
+    // that is over. Nothing else about the counters changes between fights.
+    m_lblIncoming = {"00", "00"};
+}
+
 void GameCore::BoardUpdateTick() {
     if (!tmrUpdate() || !fightingOnStartBoard())
         return;

@@ -43,7 +43,11 @@ public:
     GameCore() = default;
 
     // --- label texts (read-only) ---
-    /** Pending counter gems against board b, at least two digits ("00" at start). */
+    /**
+     * Pending counter gems against board b, at least two digits ("00" at start
+     * and again at the start of every fight: what was pending in one fight was
+     * meant for it, not for the next).
+     */
     const std::string& lblIncoming(int b) const { return m_lblIncoming[idx(b)]; }
     const std::string& lblCCombo(int b) const { return m_lblCCombo[idx(b)]; }
     const std::string& lblCChain(int b) const { return m_lblCChain[idx(b)]; }
@@ -120,6 +124,7 @@ public:
 
 protected:
     void resolveLanding() override { HandleGameStatus(); }
+    void fightStarting() override;
 
 private:
     static std::size_t idx(int b) { return static_cast<std::size_t>(b); }

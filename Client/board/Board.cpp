@@ -138,6 +138,7 @@ void Board::UseNextGems() {
 }
 
 void Board::InitGame() {
+    fightStarting();
     m_lblPlyName[0] = m_players.listPlayerName(0);
     m_lblPlyName[1] = m_players.listPlayerName(1);
     m_fightBoard = whatPlayer();

@@ -134,7 +134,10 @@ public:
     void MakeNewGems();
     /** The next pair enters at (3, 13)/(3, 14) whatever those cells held; draws the one after. */
     void UseNextGems();
-    /** Start a fight: names from the table; on a fighter's client the first pairs and the timers.
+    /**
+     * Start a fight on every client, fighter or watcher: the fight-start hook
+     * (fightStarting), the names from the table, and on a fighter's client the
+     * first pairs and the timers.
      */
     void InitGame();
     /** Key-down handler: 37 left, 38 rotate, 39 right, 40 one fall tick. Shift is ignored. */
@@ -151,6 +154,11 @@ protected:
      * that resolves the board; here it does nothing.
      */
     virtual void resolveLanding() {}
+    /**
+     * Called first thing by InitGame on every client, before the names and the
+     * first pairs: the layer above resets what must not outlive a fight.
+     */
+    virtual void fightStarting() {}
 
     common::GemCell& cellAt(int b, int c, int r) {
         return m_grids[static_cast<std::size_t>(b)][static_cast<std::size_t>(r * 6 + c)];

@@ -101,7 +101,10 @@ void HeadlessClient::beginExit() {
     m_exiting = true;
     m_handlers.SendPlayerLeft();
     m_chat.appendRaw(QStringLiteral("\nPlease Wait While Program Exits"));
-    m_ticker->start(ClientTimer::Exit, ExitFirstInterval);
+    // A second way out during the exit keeps the running timer and its
+    // doubled interval: the program still ends at the tick it would have.
+    if (!m_ticker->isActive(ClientTimer::Exit))
+        m_ticker->start(ClientTimer::Exit, ExitFirstInterval);
 }
 
 void HeadlessClient::tick(ClientTimer timer) {

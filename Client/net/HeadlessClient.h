@@ -68,8 +68,11 @@ public:
      * 1.5 s later, with the session closed.
      */
     void Exit();
-    /** The window system closes the main window: like Exit, but the fall timer runs on and the
-     * chat window stays as it is. */
+    /**
+     * The window system closes the main window: like Exit, but the fall timer
+     * runs on and the chat window stays as it is. During an exit the running
+     * exit timer goes on with its interval, so the end does not move.
+     */
     void CloseRequested();
 
     // --- the player ---

@@ -41,6 +41,8 @@ void PacketHandlers::SessionStarting() {
     // welcome brings ours.
     m_core.setLocalPlayerId(0);
     m_flow.Reset();
+    // A new session joins whatever fight runs there and must show it.
+    m_staleAfterGameOver = {false, false};
 }
 
 void PacketHandlers::SessionConnected(std::int32_t playerId) {
@@ -83,9 +85,10 @@ bool PacketHandlers::Receive(ByteView bytes) {
                 OnCounterAttack(message);
             else if constexpr (std::is_same_v<M, MsgStats>)
                 OnStats(message);
-            else if constexpr (std::is_same_v<M, MsgGameOver>)
+            else if constexpr (std::is_same_v<M, MsgGameOver>) {
+                m_staleAfterGameOver = {true, true};
                 m_flow.GameOver();
-            else if constexpr (std::is_same_v<M, MsgReadyToAll>)
+            } else if constexpr (std::is_same_v<M, MsgReadyToAll>)
                 OnReady(message);
             // The client forms of types 5, 8 and 11 never come from the server.
         },
@@ -254,9 +257,13 @@ bool PacketHandlers::acceptsBoard(std::int64_t board) const {
     return !(m_flow.FightRunning() && board == m_core.FightBoard());
 }
 
+bool PacketHandlers::staleBoard(std::int64_t board) const {
+    return (board == 1 || board == 2) && m_staleAfterGameOver[static_cast<std::size_t>(board - 1)];
+}
+
 void PacketHandlers::OnBoardState(const MsgBoardState& message) {
     const std::int64_t p = message.Board.value();
-    if (!acceptsBoard(p))
+    if (!acceptsBoard(p) || staleBoard(p))
         return;
     const int b = static_cast<int>(p) - 1;
     for (int r = 0; r < BoardRows; ++r) {
@@ -271,6 +278,13 @@ void PacketHandlers::OnBoardState(const MsgBoardState& message) {
 
 void PacketHandlers::OnNextPair(const MsgNextPair& message) {
     const std::int64_t p = message.Board.value();
+    // Only a pair announced once the next fight is on its way here opens the
+    // board again: both marks are relayed to everybody before any fighter
+    // can start, while the pair a loser announces after its defeat comes
+    // before any mark.
+    const bool nextFightUnderWay = m_flow.FightRunning() || (m_flow.P1Ready() && m_flow.P2Ready());
+    if (staleBoard(p) && nextFightUnderWay)
+        m_staleAfterGameOver[static_cast<std::size_t>(p - 1)] = false;
     if (!acceptsBoard(p))
         return;
     const int n = p == 1 ? 0 : 2;
@@ -310,7 +324,7 @@ void PacketHandlers::OnCounterAttack(const MsgCounterAttackToAll& message) {
 
 void PacketHandlers::OnStats(const MsgStats& message) {
     const std::int64_t p = message.Board.value();
-    if (!acceptsBoard(p))
+    if (!acceptsBoard(p) || staleBoard(p))
         return;
     m_core.setStatsLabels(static_cast<int>(p) - 1, message.Score.text(), message.BestChain.text(),
                           message.BestCombo.text());

@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,6 +38,16 @@ inline constexpr const char* StrangeIncomingMessage =
  * Receive() decodes first; a message the decoder rejects is dropped whole
  * with no effect, so nothing from the network can crash the client or leave a
  * half-applied change. A client never writes its own board from the network.
+ *
+ * After a game over, a fighter's snapshot and figures sent before it heard of
+ * the end still arrive: they belong to the fight that is over. So from the
+ * game over on, MsgBoardState and MsgStats of a board are ignored until that
+ * board's first MsgNextPair of the next fight, the first thing a fighter sends
+ * when it starts one. A pair counts as the next fight's only once this client
+ * has seen both ready marks (or its own fight began): the loser's client
+ * announces one more pair right after its defeat, before anyone is ready. A
+ * client that has seen no game over in its session shows every snapshot, so
+ * a watcher joining a running fight sees it.
  */
 class PacketHandlers : public board::MessagePort {
 public:
@@ -114,6 +125,8 @@ private:
     template <class M> bool send(const M& message);
     /** The board a message names may be drawn here: 1 or 2, and not our own. */
     bool acceptsBoard(std::int64_t board) const;
+    /** True while board's snapshots and figures still come from a fight that is over. */
+    bool staleBoard(std::int64_t board) const;
 
     battle::GameCore& m_core;
     ChatLog& m_chat;
@@ -121,6 +134,8 @@ private:
     MessageSender* m_sender = nullptr;
     ChatWindowPort* m_chatWindow = nullptr;
     std::vector<common::RosterEntry> m_roster;
+    /** Per board: a game over came and the board's next fight has not announced itself yet. */
+    std::array<bool, 2> m_staleAfterGameOver{false, false};
 };
 
 } // namespace gemvolt::net

@@ -400,6 +400,38 @@ private slots:
         QCOMPARE(game.lblHCombo(), std::string("2 - Alice"));
     }
 
+    void everyFightStartsWithNothingPendingOnAnyClient() {
+        // The fighter: what was pending when the last fight ended is not laid in the next.
+        seat();
+        game.InitGame();
+        game.setIncoming(0, "34");
+        game.setIncoming(1, "12");
+        game.HandleGameOver();
+        game.InitGame();
+        QCOMPARE(game.lblIncoming(0), std::string("00"));
+        QCOMPARE(game.lblIncoming(1), std::string("00"));
+        const std::string before = boardText(game, 0);
+        rec.clear();
+        game.HandleGameStatus();
+        QCOMPARE(boardText(game, 0), before);
+        QCOMPARE(rec.count("send counter"), 0);
+        // The first snapshot of the new fight tells the others so.
+        rec.clear();
+        game.BoardUpdateTick();
+        QCOMPARE(rec.with("send board"), (Lines{"send board 1 00"}));
+
+        // A watcher's counters, mirrored from the last fight's snapshots, start over too.
+        seat(12);
+        game.setIncoming(0, "07");
+        game.setIncoming(1, "21");
+        game.InitGame();
+        QCOMPARE(game.lblIncoming(0), std::string("00"));
+        QCOMPARE(game.lblIncoming(1), std::string("00"));
+        // Within a fight the counters still rise and fall as before.
+        game.setIncoming(1, "05");
+        QCOMPARE(game.lblIncoming(1), std::string("05"));
+    }
+
     void theStartPanelShowsItsPlaceholders() {
         const GameCore fresh;
         QVERIFY(!fresh.frmNxtMatch());

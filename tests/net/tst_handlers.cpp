@@ -96,6 +96,7 @@ class TestHandlers : public QObject {
 private slots:
     void watcherDrawsBothBoardsAndIgnoresCounters();
     void fighterNeverTakesItsOwnBoardFromTheNetwork();
+    void aNewSessionShowsTheFightRunningThere();
     void pendingCounterKeepsTwoDigits();
     void strangeCounterShowsOncePerFight();
     void patternTableIsReplacedWhole();
@@ -146,6 +147,27 @@ void TestHandlers::watcherDrawsBothBoardsAndIgnoresCounters() {
     QCOMPARE(r.core.lblIncoming(0), std::string("03"));
     QCOMPARE(r.core.lblIncoming(1), std::string("11"));
     QCOMPARE(r.ports.count("box"), 0);
+}
+
+void TestHandlers::aNewSessionShowsTheFightRunningThere() {
+    Rig r(Carol);
+    r.threePlayers();
+    QVERIFY(r.feed(common::MsgGameOver{}));
+    // Left over from the fight that just ended.
+    QVERIFY(r.feed(snapshot(1, 2, 0, GemRed, "03")));
+    QVERIFY(r.feed(stats(1, 120, 4, 2)));
+    QVERIFY(!r.core.Grids(0, 2, 0).Occupied);
+    QCOMPARE(r.core.lblCScore(0), std::string("0"));
+
+    // Connected anew, the client joins a fight that runs on the server.
+    r.h.SessionStarting();
+    r.h.SessionConnected(Carol);
+    r.threePlayers();
+    QVERIFY(r.feed(snapshot(1, 2, 0, GemRed, "03")));
+    QVERIFY(r.feed(stats(1, 120, 4, 2)));
+    QVERIFY(r.core.Grids(0, 2, 0).Occupied);
+    QCOMPARE(r.core.lblIncoming(0), std::string("03"));
+    QCOMPARE(r.core.lblCScore(0), std::string(" 120"));
 }
 
 void TestHandlers::fighterNeverTakesItsOwnBoardFromTheNetwork() {

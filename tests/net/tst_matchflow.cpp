@@ -16,6 +16,10 @@
 
 using namespace gemvolt;
 using namespace gemvolt::testing;
+using common::GemBlue;
+using common::GemGreen;
+using common::GemRed;
+using common::GemYellow;
 using net::ClientTimer;
 
 namespace {
@@ -83,6 +87,8 @@ private slots:
     void standingsShowThePanelToTheNextFighters();
     void departureEndsTheFightOnEveryClient();
     void disconnectAndExit();
+    void closeDuringTheExitKeepsItsInterval();
+    void oldFightMessagesAfterTheGameOverAreIgnored();
 };
 
 void TestMatchFlow::readyButtonRules() {
@@ -374,6 +380,114 @@ void TestMatchFlow::disconnectAndExit() {
     QVERIFY(!e.active(ClientTimer::Exit));
     // Our own way out is no lost connection.
     QVERIFY(!e.client->chatLog().text().contains("Connection with server lost"));
+}
+
+void TestMatchFlow::closeDuringTheExitKeepsItsInterval() {
+    // After Exit the ticks fall at 100, 300, 700 and 1500 ms; a close request
+    // between the second and the third moves none of them.
+    Client e(Alice);
+    QSignalSpy finished(e.client.get(), &net::HeadlessClient::exitFinished);
+    e.client->Exit();
+    e.advance(350);
+    QCOMPARE(e.clock->ticks(ClientTimer::Exit), 2);
+    QCOMPARE(e.clock->interval(ClientTimer::Exit), 400);
+    e.client->CloseRequested();
+    QVERIFY(e.active(ClientTimer::Exit));
+    QCOMPARE(e.clock->interval(ClientTimer::Exit), 400);
+    // The close still says goodbye and shows the line again.
+    QCOMPARE(e.sender.of<common::MsgPlayerLeft>().size(), std::size_t(2));
+    QCOMPARE(e.client->chatLog().text().count("Please Wait While Program Exits"), 2);
+    e.advance(349);
+    QCOMPARE(e.clock->ticks(ClientTimer::Exit), 2);
+    e.advance(1);
+    QCOMPARE(e.clock->ticks(ClientTimer::Exit), 3);
+    e.advance(799);
+    QCOMPARE(finished.count(), 0);
+    e.advance(1);
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!e.active(ClientTimer::Exit));
+
+    // A close request with no exit under way starts the timer as Exit does.
+    Client c(Bob);
+    QSignalSpy closed(c.client.get(), &net::HeadlessClient::exitFinished);
+    c.advance(1000);
+    c.client->CloseRequested();
+    QCOMPARE(c.clock->interval(ClientTimer::Exit), 100);
+    c.advance(1499);
+    QCOMPARE(closed.count(), 0);
+    c.advance(1);
+    QCOMPARE(closed.count(), 1);
+}
+
+void TestMatchFlow::oldFightMessagesAfterTheGameOverAreIgnored() {
+    // Alice and Carol saw the fight from its start; Dave joined while it ran.
+    Client alice(Alice), dave(Dave);
+    const auto players = std::vector<std::pair<std::int32_t, std::string>>{
+        {Alice, "Alice"}, {Bob, "Bob"}, {Carol, "Carol"}, {Dave, "Dave"}};
+    join(alice, players, {{Alice}, {Bob}, {Carol}, {Dave}});
+    startFight(alice);
+    join(dave, players, {{Alice}, {Bob}, {Carol}, {Dave}});
+    QVERIFY(!dave.flow().FightRunning());
+    // A watcher joining a running fight sees it.
+    dave.feed(snapshot(1, 0, 0, GemGreen, "02"));
+    QVERIFY(dave.core().Grids(0, 0, 0).Occupied);
+    QCOMPARE(dave.core().lblIncoming(0), std::string("02"));
+
+    const auto emptyBoard = [](const Client& c, int b) {
+        for (const common::GemCell& cell : c.client->core().boardCells(b))
+            if (cell.Occupied)
+                return false;
+        return true;
+    };
+    for (Client* c : {&alice, &dave}) {
+        // Bob loses; Alice stays, Carol is next, Bob goes to the back.
+        c->feed(standings({{Alice, 1, 0}, {Carol}, {Dave}, {Bob, 0, 1}}));
+        c->feed(common::MsgGameOver{});
+        // What both fighters sent before they heard of it, and the one pair
+        // the loser's client announces after its defeat.
+        c->feed(stats(1, 500, 6, 3));
+        c->feed(snapshot(1, 4, 4, GemGreen, "00"));
+        c->feed(stats(2, 300, 5, 2));
+        c->feed(snapshot(2, 0, 0, GemRed, "04"));
+        c->feed(nextPair(2, 3, GemRed, 3, GemBlue));
+        c->feed(snapshot(2, 0, 1, GemRed, "04"));
+        c->feed(stats(2, 310, 5, 2));
+        QVERIFY(emptyBoard(*c, 0));
+        QVERIFY(emptyBoard(*c, 1));
+        for (int b = 0; b < 2; ++b) {
+            QCOMPARE(c->core().lblCScore(b), std::string("0"));
+            QCOMPARE(c->core().lblBChain(b), std::string("0"));
+            QCOMPARE(c->core().lblBCombo(b), std::string("0"));
+        }
+    }
+
+    // The next fight, Alice against Carol: each board shows again from its first pair on.
+    for (Client* c : {&alice, &dave}) {
+        c->feed(ready(Alice));
+        c->feed(ready(Carol));
+        c->advance(3000);
+        QVERIFY(c->flow().FightRunning());
+        QCOMPARE(c->core().lblIncoming(0), std::string("00"));
+        QCOMPARE(c->core().lblIncoming(1), std::string("00"));
+        c->feed(snapshot(2, 5, 0, GemBlue, "00"));
+        QVERIFY(emptyBoard(*c, 1)); // board 2 has not started yet
+        c->feed(nextPair(2, 4, GemGreen, 3, GemRed));
+        c->feed(snapshot(2, 2, 0, GemBlue, "03"));
+        c->feed(stats(2, 40, 2, 1));
+        QVERIFY(c->core().Grids(1, 2, 0).Occupied);
+        QCOMPARE(c->core().Grids(1, 2, 0).Color, GemBlue);
+        QCOMPARE(c->core().lblIncoming(1), std::string("03"));
+        QCOMPARE(c->core().lblCScore(1), std::string(" 40"));
+    }
+    // Dave watches board 1 as well, once Alice's client announces its first pair.
+    dave.feed(snapshot(1, 1, 0, GemYellow, "00"));
+    QVERIFY(emptyBoard(dave, 0));
+    dave.feed(nextPair(1, 3, GemYellow, 4, GemBlue));
+    dave.feed(snapshot(1, 1, 0, GemYellow, "01"));
+    dave.feed(stats(1, 20, 1, 1));
+    QVERIFY(dave.core().Grids(0, 1, 0).Occupied);
+    QCOMPARE(dave.core().lblIncoming(0), std::string("01"));
+    QCOMPARE(dave.core().lblCScore(0), std::string(" 20"));
 }
 
 QTEST_GUILESS_MAIN(TestMatchFlow)
