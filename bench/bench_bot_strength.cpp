@@ -91,7 +91,7 @@ struct Seat : net::MessageSender {
 
 class Arena : public server::ServerTransport, public server::ServerObserver {
 public:
-    explicit Arena(bool freshFights) : m_core(*this), m_freshFights(freshFights) {
+    Arena() : m_core(*this) {
         m_core.setObserver(this);
         m_core.InitServer("11", 4000);
     }
@@ -188,15 +188,6 @@ public:
             if (m_fights != lastCount) {
                 lastCount = m_fights;
                 lastResultAt = m_now;
-                if (m_freshFights) {
-                    // Counter gems still pending at the end of a fight stay on
-                    // the label and fall at the first landing of the next one;
-                    // to weigh each fight on its own, the measurement clears them.
-                    for (auto& seat : m_seats) {
-                        seat->client->core().setIncoming(0, "00");
-                        seat->client->core().setIncoming(1, "00");
-                    }
-                }
             }
             if (m_now - lastResultAt > MaxFightMs)
                 return false;
@@ -212,7 +203,6 @@ public:
 
 private:
     server::ServerCore m_core;
-    bool m_freshFights;
     std::vector<std::unique_ptr<Seat>> m_seats;
     std::deque<std::pair<std::int32_t, common::Bytes>> m_toServer;
     std::deque<common::Bytes> m_toAll;
@@ -248,31 +238,25 @@ int main(int argc, char* argv[]) {
         {bot::Level::Hard, std::nullopt, 0.95},
     };
     bool allMet = true;
-    for (const bool fresh : {true, false}) {
-        std::printf(
-            "%d fights per pairing, simulated time, real rules and server core; %s\n", fights,
-            fresh ? "pending counter gems cleared between fights"
-                  : "pending counter gems carried into the next fight (as the rules stand)");
-        for (const Pairing& p : pairings) {
-            const auto started = std::chrono::steady_clock::now();
-            Arena arena(fresh);
-            Seat& a = arena.join(nameOf(p.first), p.first, 101);
-            Seat& b = arena.join(nameOf(p.second) + "-2", p.second, 202);
-            const bool finished = arena.run(fights);
-            const int aw = arena.wins(a);
-            const int bw = arena.wins(b);
-            const double rate = aw + bw > 0 ? static_cast<double>(aw) / (aw + bw) : 0.0;
-            const bool met = finished && rate >= p.target;
-            if (fresh)
-                allMet = allMet && met;
-            const double seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            std::printf("  %-7s vs %-11s %2d : %2d  win rate %5.1f %%  (target >= %.0f %%) %s  "
-                        "[%.0f s of play, %.1f s to compute]\n",
-                        nameOf(p.first).c_str(), nameOf(p.second).c_str(), aw, bw, rate * 100.0,
-                        p.target * 100.0, met ? "met" : "MISSED", arena.now() / 1000.0, seconds);
-            std::fflush(stdout);
-        }
+    std::printf("%d fights per pairing, simulated time, real rules and server core\n", fights);
+    for (const Pairing& p : pairings) {
+        const auto started = std::chrono::steady_clock::now();
+        Arena arena;
+        Seat& a = arena.join(nameOf(p.first), p.first, 101);
+        Seat& b = arena.join(nameOf(p.second) + "-2", p.second, 202);
+        const bool finished = arena.run(fights);
+        const int aw = arena.wins(a);
+        const int bw = arena.wins(b);
+        const double rate = aw + bw > 0 ? static_cast<double>(aw) / (aw + bw) : 0.0;
+        const bool met = finished && rate >= p.target;
+        allMet = allMet && met;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::printf("  %-7s vs %-11s %2d : %2d  win rate %5.1f %%  (target >= %.0f %%) %s  "
+                    "[%.0f s of play, %.1f s to compute]\n",
+                    nameOf(p.first).c_str(), nameOf(p.second).c_str(), aw, bw, rate * 100.0,
+                    p.target * 100.0, met ? "met" : "MISSED", arena.now() / 1000.0, seconds);
+        std::fflush(stdout);
     }
     return allMet ? 0 : 1;
 }
