@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 
 #include <algorithm>
 #include <limits>
@@ -173,7 +174,10 @@ bool SessionServer::sendToAll(QByteArrayView message) {
     if (m_pending.size() >= FlushThreshold) {
         EntryGuard guard(this, EntryGuard::Later);
         flushPending();
-    } else {
+    } else if (!m_delivering || QThread::currentThread()->loopLevel() != m_deliveryLoopLevel) {
+        // Sent from outside one of our events (or from an event loop a slot of ours runs):
+        // written when control returns to the event loop. A send from a slot of ours goes
+        // out when that event's delivery ends, with whatever else the same read brought.
         scheduleFlush();
     }
     return true;
@@ -205,6 +209,10 @@ void SessionServer::flushPending() {
     for (std::size_t i = 0; i < m_players.size();) {
         Connection* c = m_players[i];
         if (writeTo(*c, batch)) {
+            // Hand it to the system now rather than when the socket's write notifier
+            // fires: that costs a relay an event-loop round. What the system does not
+            // take stays queued in the socket and counts towards the backlog limit.
+            c->socket->flush();
             ++i;
         }
         // A client dropped by writeTo has left m_players; i now names the next one.
@@ -607,8 +615,18 @@ void SessionServer::deliverEvents() {
         return;
     }
     m_delivering = true;
+    m_deliveryLoopLevel = QThread::currentThread()->loopLevel();
     QPointer<SessionServer> self(this);
-    while (!m_events.empty()) {
+    for (;;) {
+        if (m_events.empty()) {
+            // What the slots sent goes out now, once for the whole batch of events. A client
+            // dropped as too slow raises an event of its own, delivered by the next round.
+            if (m_pending.isEmpty()) {
+                break;
+            }
+            flushPending();
+            continue;
+        }
         Event event = std::move(m_events.front());
         m_events.pop_front();
         switch (event.type) {

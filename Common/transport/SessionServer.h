@@ -78,9 +78,10 @@ public:
     int clientCount() const { return int(m_players.size()); }
 
     /**
-     * Sends one message to every welcomed client. Sends are collected and
-     * written together when control returns to the event loop, so a burst
-     * costs one write per client. A client that falls more than the backlog
+     * Sends one message to every welcomed client. Sends made from a slot of
+     * this server are collected and written together when the delivery of the
+     * events of that read ends; others when control returns to the event loop.
+     * Either way a burst costs one write per client. A client that falls more than the backlog
      * limit behind is disconnected; its playerDestroyed comes from the event
      * loop, never from inside this call. False (nothing sent) when not hosting
      * or when the message is empty or too large for a frame.
@@ -178,6 +179,8 @@ private:
 
     std::deque<Event> m_events;
     bool m_delivering = false;
+    // The event-loop depth at which the current delivery runs.
+    int m_deliveryLoopLevel = 0;
     bool m_deliveryScheduled = false;
     int m_depth = 0;
 };
