@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <algorithm>
 #include <limits>
@@ -174,10 +173,10 @@ bool SessionServer::sendToAll(QByteArrayView message) {
     if (m_pending.size() >= FlushThreshold) {
         EntryGuard guard(this, EntryGuard::Later);
         flushPending();
-    } else if (!m_delivering || QThread::currentThread()->loopLevel() != m_deliveryLoopLevel) {
-        // Sent from outside one of our events (or from an event loop a slot of ours runs):
-        // written when control returns to the event loop. A send from a slot of ours goes
-        // out when that event's delivery ends, with whatever else the same read brought.
+    } else {
+        // A send from a slot of ours goes out when the delivery of that read's events ends,
+        // together with what the others sent; this covers the rest (a send from a timer, or
+        // from a slot that waits in the event loop) at the next return to the event loop.
         scheduleFlush();
     }
     return true;
@@ -615,7 +614,6 @@ void SessionServer::deliverEvents() {
         return;
     }
     m_delivering = true;
-    m_deliveryLoopLevel = QThread::currentThread()->loopLevel();
     QPointer<SessionServer> self(this);
     for (;;) {
         if (m_events.empty()) {
