@@ -174,6 +174,9 @@ bool SessionServer::sendToAll(QByteArrayView message) {
         EntryGuard guard(this, EntryGuard::Later);
         flushPending();
     } else {
+        // A send from a slot of ours goes out when the delivery of that read's events ends,
+        // together with what the others sent; this covers the rest (a send from a timer, or
+        // from a slot that waits in the event loop) at the next return to the event loop.
         scheduleFlush();
     }
     return true;
@@ -205,6 +208,10 @@ void SessionServer::flushPending() {
     for (std::size_t i = 0; i < m_players.size();) {
         Connection* c = m_players[i];
         if (writeTo(*c, batch)) {
+            // Hand it to the system now rather than when the socket's write notifier
+            // fires: that costs a relay an event-loop round. What the system does not
+            // take stays queued in the socket and counts towards the backlog limit.
+            c->socket->flush();
             ++i;
         }
         // A client dropped by writeTo has left m_players; i now names the next one.
@@ -608,7 +615,16 @@ void SessionServer::deliverEvents() {
     }
     m_delivering = true;
     QPointer<SessionServer> self(this);
-    while (!m_events.empty()) {
+    for (;;) {
+        if (m_events.empty()) {
+            // What the slots sent goes out now, once for the whole batch of events. A client
+            // dropped as too slow raises an event of its own, delivered by the next round.
+            if (m_pending.isEmpty()) {
+                break;
+            }
+            flushPending();
+            continue;
+        }
         Event event = std::move(m_events.front());
         m_events.pop_front();
         switch (event.type) {

@@ -78,11 +78,13 @@ public:
     int clientCount() const { return int(m_players.size()); }
 
     /**
-     * Sends one message to every welcomed client. Sends are collected and
-     * written together when control returns to the event loop, so a burst
-     * costs one write per client. A client that falls more than the backlog
-     * limit behind is disconnected; its playerDestroyed comes from the event
-     * loop, never from inside this call. False (nothing sent) when not hosting
+     * Sends one message to every welcomed client. Sends made from a slot of
+     * this server are collected and written together when the delivery of the
+     * events of that read ends; others when control returns to the event loop.
+     * Either way a burst costs one write per client, handed to the system at
+     * once. A client that falls more than the backlog limit behind is
+     * disconnected; its playerDestroyed comes from the event loop, never from
+     * inside this call. False (nothing sent) when not hosting
      * or when the message is empty or too large for a frame.
      */
     bool sendToAll(QByteArrayView message);

@@ -354,6 +354,29 @@ private slots:
         QCOMPARE(server.clientCount(), 3);
     }
 
+    void relaysFromASlotThatWaitsInTheEventLoop() {
+        // Relays made from a slot go out when its delivery ends; one that waits for an
+        // answer to what it sent (as a modal box would) must still see it go out.
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        CountingClient sender, a;
+        QVERIFY(connectClient(sender.client, server.port(), QStringLiteral("S")).success);
+        QVERIFY(connectClient(a.client, server.port(), QStringLiteral("A")).success);
+        bool reachedInsideSlot = false;
+        connect(&server, &SessionServer::messageReceived, this, [&](qint32, const QByteArray& m) {
+            QVERIFY(server.sendToAll(m));
+            if (numberOf(m) == 0) {
+                reachedInsideSlot = QTest::qWaitFor([&] { return a.received == 1; }, 5000);
+            }
+        });
+        QVERIFY(sender.client.send(numbered(5, 0)));
+        QVERIFY(sender.client.send(numbered(5, 1)));
+        QTRY_COMPARE(a.received, quint32(2));
+        QTRY_COMPARE(sender.received, quint32(2));
+        QVERIFY(reachedInsideSlot);
+        QVERIFY(a.inOrder && sender.inOrder);
+    }
+
     void slowReaderIsCutOffWhileOthersKeepReceiving() {
         SessionServer server;
         ServerLog log(server);
