@@ -261,9 +261,13 @@ bool PacketHandlers::staleBoard(std::int64_t board) const {
     return (board == 1 || board == 2) && m_staleAfterGameOver[static_cast<std::size_t>(board - 1)];
 }
 
+bool PacketHandlers::showsBoard(std::int64_t board) const {
+    return acceptsBoard(board) && !staleBoard(board);
+}
+
 void PacketHandlers::OnBoardState(const MsgBoardState& message) {
     const std::int64_t p = message.Board.value();
-    if (!acceptsBoard(p) || staleBoard(p))
+    if (!showsBoard(p))
         return;
     const int b = static_cast<int>(p) - 1;
     for (int r = 0; r < BoardRows; ++r) {
@@ -324,7 +328,7 @@ void PacketHandlers::OnCounterAttack(const MsgCounterAttackToAll& message) {
 
 void PacketHandlers::OnStats(const MsgStats& message) {
     const std::int64_t p = message.Board.value();
-    if (!acceptsBoard(p) || staleBoard(p))
+    if (!showsBoard(p))
         return;
     m_core.setStatsLabels(static_cast<int>(p) - 1, message.Score.text(), message.BestChain.text(),
                           message.BestCombo.text());

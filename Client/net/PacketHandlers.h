@@ -121,6 +121,11 @@ public:
                         const std::string& pending) override;
     void sendAttackPattern(const common::AttackPattern& pattern) override;
 
+    /** Whether a snapshot or the figures of this board would be drawn here now: a
+        board of the running fight that is not our own, and not a late one from a
+        fight that is already over. */
+    bool showsBoard(std::int64_t board) const;
+
 private:
     template <class M> bool send(const M& message);
     /** The board a message names may be drawn here: 1 or 2, and not our own. */

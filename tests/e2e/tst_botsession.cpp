@@ -13,7 +13,6 @@
 #include <deque>
 #include <map>
 #include <memory>
-#include <set>
 
 using namespace gemvolt;
 using namespace gemvolt::testing;
@@ -155,8 +154,8 @@ void TestBotSession::fourBotsAndAWatcher() {
     QVERIFY(watcher.ConnectToServer());
 
     int boardStates = 0, boardMismatches = 0, unmatchedSnapshots = 0, undecodable = 0;
+    int gameOvers = 0, lateSnapshots = 0, ignoredInFight = 0;
     int fightsSeen = 0, rotationErrors = 0, counterAttacks = 0, patternErrors = 0;
-    std::set<std::int32_t> synced;
     std::vector<Row> previous;
     QObject::connect(
         &watcher.session(), &net::Session::messageArrived, &watcher, [&](const QByteArray& raw) {
@@ -173,7 +172,14 @@ void TestBotSession::fourBotsAndAWatcher() {
                 ++boardStates;
                 const auto& m = std::get<common::MsgBoardState>(*any);
                 const int p = static_cast<int>(m.Board.value());
-                for (int k = 0; k < common::BoardCells; ++k) {
+                // A winner keeps playing until the result reaches it, so its last
+                // snapshots may come after the game over; the watcher keeps the
+                // board as the fight left it then. Nothing else may be dropped.
+                const bool shown = watcher.handlers().showsBoard(p);
+                if (!shown) {
+                    ++(gameOvers > 0 ? lateSnapshots : ignoredInFight);
+                }
+                for (int k = 0; shown && k < common::BoardCells; ++k) {
                     const common::GemCell shown =
                         core.boardCells(p - 1)[static_cast<std::size_t>(k)];
                     const common::GemCell sent = m.Cells[static_cast<std::size_t>(k)].toGemCell();
@@ -181,19 +187,25 @@ void TestBotSession::fourBotsAndAWatcher() {
                         (sent.Occupied && (shown.Color != sent.Color || shown.Shape != sent.Shape)))
                         ++boardMismatches;
                 }
-                // The very bytes one of the fighters sent, in the order it sent them
-                // (what a bot sent before the watcher joined never reaches it).
+                // The very bytes one of the fighters sent, in the order it sent them.
+                // What a bot sent before the watcher joined never reaches it, and the
+                // server drops what a fighter sends after the table moved it off its
+                // board, so a relayed snapshot may skip some; it never goes back.
+                // Boards alike (an empty board at a fight's start) may stand in more
+                // than one queue: the one that skips the fewest is the sender.
                 const common::Bytes got(bytes.begin(), bytes.end());
-                bool matched = false;
+                std::deque<common::Bytes>* from = nullptr;
+                std::ptrdiff_t skipped = 0;
                 for (auto& [id, queue] : sentBoards) {
-                    auto it = std::find(queue.begin(), queue.end(), got);
-                    if (it == queue.end() || (synced.count(id) && it != queue.begin()))
-                        continue;
-                    queue.erase(queue.begin(), it + 1);
-                    synced.insert(id);
-                    matched = true;
-                    break;
+                    const auto it = std::find(queue.begin(), queue.end(), got);
+                    if (it != queue.end() && (!from || it - queue.begin() < skipped)) {
+                        from = &queue;
+                        skipped = it - queue.begin();
+                    }
                 }
+                if (from)
+                    from->erase(from->begin(), from->begin() + skipped + 1);
+                const bool matched = from != nullptr;
                 unmatchedSnapshots += matched ? 0 : 1;
                 break;
             }
@@ -220,6 +232,7 @@ void TestBotSession::fourBotsAndAWatcher() {
                 break;
             }
             case common::MsgType::GameOver:
+                ++gameOvers;
                 // Every fighter holds its opponent's pattern as that opponent applied it.
                 for (bot::BotPlayer* b : all) {
                     const battle::GameCore& c = b->client().core();
@@ -253,8 +266,9 @@ void TestBotSession::fourBotsAndAWatcher() {
     QCOMPARE(tableOf(watcher.core()).size(), std::size_t(5));
     QCOMPARE(watcher.core().listPlayerName(4).empty(), false);
 
-    QVERIFY(boardStates > 20);
+    QVERIFY(boardStates - lateSnapshots > 20);
     QCOMPARE(undecodable, 0);
+    QCOMPARE(ignoredInFight, 0);
     QCOMPARE(boardMismatches, 0);
     QCOMPARE(unmatchedSnapshots, 0);
     QCOMPARE(snapshotsNotOwnBoard, 0);
