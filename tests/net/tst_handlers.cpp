@@ -152,7 +152,9 @@ void TestHandlers::watcherDrawsBothBoardsAndIgnoresCounters() {
 void TestHandlers::aNewSessionShowsTheFightRunningThere() {
     Rig r(Carol);
     r.threePlayers();
+    QVERIFY(r.h.showsBoard(1) && r.h.showsBoard(2));
     QVERIFY(r.feed(common::MsgGameOver{}));
+    QVERIFY(!r.h.showsBoard(1) && !r.h.showsBoard(2));
     // Left over from the fight that just ended.
     QVERIFY(r.feed(snapshot(1, 2, 0, GemRed, "03")));
     QVERIFY(r.feed(stats(1, 120, 4, 2)));
@@ -163,6 +165,7 @@ void TestHandlers::aNewSessionShowsTheFightRunningThere() {
     r.h.SessionStarting();
     r.h.SessionConnected(Carol);
     r.threePlayers();
+    QVERIFY(r.h.showsBoard(1) && r.h.showsBoard(2) && !r.h.showsBoard(3));
     QVERIFY(r.feed(snapshot(1, 2, 0, GemRed, "03")));
     QVERIFY(r.feed(stats(1, 120, 4, 2)));
     QVERIFY(r.core.Grids(0, 2, 0).Occupied);
@@ -174,6 +177,7 @@ void TestHandlers::fighterNeverTakesItsOwnBoardFromTheNetwork() {
     Rig r(Alice);
     r.threePlayers();
     QCOMPARE(r.core.whatPlayer(), 1);
+    QVERIFY(!r.h.showsBoard(1) && r.h.showsBoard(2));
     const auto own = r.core.boardCells(0);
 
     QVERIFY(r.feed(snapshot(1, 0, 0, GemRed, "09")));
