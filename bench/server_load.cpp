@@ -222,7 +222,12 @@ private:
         c.sendData(message);
     }
 
-    void poll(int timeoutMs) { ProtocolClient::poll(m_epoll, timeoutMs); }
+    void poll(int timeoutMs) {
+        ProtocolClient::poll(m_epoll, timeoutMs);
+        for (auto& c : m_clients) {
+            c->keepAlive();
+        }
+    }
 
     std::uint64_t framesSeen() const {
         std::uint64_t frames = 0;

@@ -65,6 +65,15 @@ void ProtocolClient::sendData(const common::Bytes& message) {
     flush();
 }
 
+void ProtocolClient::keepAlive() {
+    constexpr std::int64_t IdleNs = 5'000'000'000;
+    if (m_closed || m_fd < 0 || nowNs() - m_lastSentNs < IdleNs) {
+        return;
+    }
+    transport::appendFrame(m_out, FrameKind::Ping, transport::encodeToken(m_nextToken++));
+    flush();
+}
+
 void ProtocolClient::disconnect() {
     if (m_closed) {
         return;
@@ -97,6 +106,7 @@ void ProtocolClient::flush() {
             ::send(m_fd, m_out.data() + m_outStart, m_out.size() - m_outStart, MSG_NOSIGNAL);
         if (n > 0) {
             m_outStart += std::size_t(n);
+            m_lastSentNs = nowNs();
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {

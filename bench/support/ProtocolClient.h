@@ -38,6 +38,11 @@ public:
      * take now goes out when it can). */
     void sendData(const common::Bytes& message);
 
+    /** Sends PING when this client has sent nothing for five seconds, as every
+     * peer must: a client that only listens would otherwise be dropped as lost
+     * after fifteen. Drivers call it for every client between polls. */
+    void keepAlive();
+
     /** Says BYE and closes the socket, unless the connection is already closed. */
     void disconnect();
 
@@ -70,6 +75,8 @@ private:
     std::string m_out;
     std::size_t m_outStart = 0;
     bool m_wantWrite = false;
+    std::int64_t m_lastSentNs = 0;
+    std::uint32_t m_nextToken = 1;
     bool m_closed = false;
     std::uint64_t m_framesSeen = 0;
 };
