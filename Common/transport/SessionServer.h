@@ -140,6 +140,8 @@ private:
     void refuse(Connection& c, RefuseReason reason, const QString& text);
     void writeControl(Connection& c, FrameKind kind, const std::string& body);
     bool writeTo(Connection& c, const QByteArray& bytes);
+    /** Hands bytes to the system at once when nothing is queued; returns how many it took. */
+    qint64 sendNow(Connection& c, const QByteArray& bytes);
     void flushPending();
     void scheduleFlush();
     void finishGracefully(Connection& c);
