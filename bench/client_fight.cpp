@@ -2,15 +2,11 @@
 // server in this one process, under the real timers and the real 75 ms pauses.
 // Prints "idle <pct>" and "fight <pct>", the process's CPU as a percentage of
 // one core, each over its own stretch of wall time: client_fight [seconds].
-#include "Client/battle/GameCore.h"
 #include "Client/net/HeadlessClient.h"
-#include "Client/shell/FrmMain.h"
-#include "support/LocalServer.h"
-#include "support/ScriptedDialogs.h"
+#include "support/TwoWindows.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -27,14 +23,6 @@ double cpuMs() {
     getrusage(RUSAGE_SELF, &usage);
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-}
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QTest::qWait(20);
-    return done();
 }
 
 /** Run the event loop for ms, calling step every 250 ms; the CPU share over that time. */
@@ -56,23 +44,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 15;
 
-    testing::LocalServer server;
-    testing::ScriptedDialogs alice;
-    testing::ScriptedDialogs bob;
-    alice.answers = {server.address(), "Alice"};
-    bob.answers = {server.address(), "Bob"};
-    shell::FrmMain a(alice);
-    shell::FrmMain b(bob);
-    if (!a.startUp() || !b.startUp())
-        return 1;
-    if (!waitFor([&] { return a.core().frmNxtMatch() && b.core().playerTable().rowCount() == 2; },
-                 5000))
+    testing::TwoWindows two;
+    shell::FrmMain& a = two.a;
+    shell::FrmMain& b = two.b;
+    if (!two.startUp())
         return 1;
     const double idle = measure(seconds * 1000, {});
 
-    a.findChild<QPushButton*>("RdyButton")->click();
-    b.findChild<QPushButton*>("RdyButton")->click();
-    if (!waitFor([&] { return a.core().tmrFallGems() && b.core().tmrFallGems(); }, 6000))
+    two.pressReady();
+    if (!two.waitForFight())
         return 1;
     int step = 0;
     const double fight = measure(seconds * 1000, [&] {

@@ -2,32 +2,19 @@
 // timers, and the windows are saved as pictures at each stage of a fight:
 //   fight_screenshots <output folder>
 // Used by scripts/screenshot-fight when no server program is built.
-#include "Client/battle/GameCore.h"
 #include "Client/net/HeadlessClient.h"
-#include "Client/shell/FrmMain.h"
-#include "support/LocalServer.h"
-#include "support/ScriptedDialogs.h"
+#include "support/TwoWindows.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QTest>
 
 #include <cstdio>
-#include <functional>
 
 using namespace gemvolt;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QTest::qWait(20);
-    return done();
-}
 
 void save(shell::FrmMain& window, const QDir& out, const QString& name) {
     const QString file = out.filePath(name + ".png");
@@ -46,27 +33,19 @@ int main(int argc, char** argv) {
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QDir().mkpath(out.path());
 
-    testing::LocalServer server;
-    testing::ScriptedDialogs alice;
-    testing::ScriptedDialogs bob;
-    alice.answers = {server.address(), "Alice"};
-    bob.answers = {server.address(), "Bob"};
-    shell::FrmMain a(alice);
-    shell::FrmMain b(bob);
-    if (!a.startUp() || !b.startUp())
+    testing::TwoWindows fight;
+    shell::FrmMain& a = fight.a;
+    shell::FrmMain& b = fight.b;
+    if (!fight.startUp())
         return 1;
     a.move(0, 0);
     b.move(a.width() + 10, 0);
-    if (!waitFor([&] { return a.core().frmNxtMatch() && a.core().playerTable().rowCount() == 2; },
-                 5000))
-        return 1;
     save(a, out, "1-before-first-fight");
 
-    a.findChild<QPushButton*>("RdyButton")->click();
-    b.findChild<QPushButton*>("RdyButton")->click();
-    waitFor([&] { return a.core().lblCountIn() == "2"; }, 5000);
+    fight.pressReady();
+    testing::waitFor([&] { return a.core().lblCountIn() == "2"; }, 5000);
     save(a, out, "2-count-down");
-    if (!waitFor([&] { return a.core().tmrFallGems() && b.core().tmrFallGems(); }, 6000))
+    if (!fight.waitForFight())
         return 1;
 
     // Alice spreads her pairs over the board; Bob piles his into the entry column.
@@ -95,7 +74,7 @@ int main(int argc, char** argv) {
             saved = true;
         }
     }
-    waitFor([&] { return b.core().frmNxtMatch(); }, 3000);
+    testing::waitFor([&] { return b.core().frmNxtMatch(); }, 3000);
     save(a, out, "5-next-fight-panel");
     return 0;
 }
