@@ -82,6 +82,16 @@ bool WaveCapture::loudStretch(std::size_t& begin, std::size_t& end, float thresh
     return found;
 }
 
+bool WaveCapture::steadyStretch(std::size_t& begin, std::size_t& end) const {
+    const std::size_t edge = std::size_t(m_rate / 100);
+    if (!loudStretch(begin, end) || end - begin <= 2 * edge) {
+        return false;
+    }
+    begin += edge;
+    end -= edge;
+    return true;
+}
+
 double WaveCapture::rmsDb(const std::vector<float>& samples, std::size_t begin, std::size_t end) {
     double sum = 0;
     for (std::size_t i = begin; i < end; ++i) {

@@ -30,6 +30,9 @@ public:
 
     /** The first and one past the last sample louder than `threshold` on either side. */
     bool loudStretch(std::size_t& begin, std::size_t& end, float threshold = 0.01f) const;
+    /** The loud stretch without its first and last 10 ms, where a sound starts and stops;
+        false when nothing is left of it. */
+    bool steadyStretch(std::size_t& begin, std::size_t& end) const;
     /** Level in dB full scale over [begin, end) of one channel. */
     static double rmsDb(const std::vector<float>& samples, std::size_t begin, std::size_t end);
     /** Frequency of a steady tone over [begin, end), from its rising zero crossings. */
