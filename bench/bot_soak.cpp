@@ -91,8 +91,6 @@ public:
                 }
             }
             ProtocolClient::poll(m_epoll, 2);
-            for (auto& c : m_chatters)
-                c->keepAlive();
         }
         // Whatever is still on the way arrives within a moment.
         const auto drainUntil = Clock::now() + std::chrono::seconds(3);

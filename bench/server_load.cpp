@@ -222,12 +222,7 @@ private:
         c.sendData(message);
     }
 
-    void poll(int timeoutMs) {
-        ProtocolClient::poll(m_epoll, timeoutMs);
-        for (auto& c : m_clients) {
-            c->keepAlive();
-        }
-    }
+    void poll(int timeoutMs) { ProtocolClient::poll(m_epoll, timeoutMs); }
 
     std::uint64_t framesSeen() const {
         std::uint64_t frames = 0;

@@ -97,6 +97,10 @@ void ProtocolClient::poll(int epoll, int timeoutMs) {
         if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
             c.readAll();
         }
+        // A client that only listens would be dropped as lost after fifteen quiet
+        // seconds. Checking it on its own events is enough: a client the server
+        // sends nothing gets the server's PING and answers it.
+        c.keepAlive();
     }
 }
 

@@ -38,16 +38,12 @@ public:
      * take now goes out when it can). */
     void sendData(const common::Bytes& message);
 
-    /** Sends PING when this client has sent nothing for five seconds, as every
-     * peer must: a client that only listens would otherwise be dropped as lost
-     * after fifteen. Drivers call it for every client between polls. */
-    void keepAlive();
-
     /** Says BYE and closes the socket, unless the connection is already closed. */
     void disconnect();
 
     /** Waits up to timeoutMs for socket events on epoll and handles them for
-     * every ProtocolClient registered there. */
+     * every ProtocolClient registered there; a client that has sent nothing for
+     * five seconds then sends PING, as every peer must. */
     static void poll(int epoll, int timeoutMs);
 
     std::uint32_t index() const { return m_index; }
@@ -65,6 +61,7 @@ protected:
 private:
     void flush();
     void readAll();
+    void keepAlive();
     void handleFrame(const transport::Frame& frame, std::int64_t now);
 
     std::uint32_t m_index;
