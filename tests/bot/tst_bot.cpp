@@ -60,6 +60,14 @@ const char* EmptyBoard = "......"
                          "......"
                          "......";
 
+/** One row per level, for the searches every level must get right. */
+void addLevelRows() {
+    QTest::addColumn<int>("level");
+    QTest::newRow("easy") << static_cast<int>(Level::Easy);
+    QTest::newRow("normal") << static_cast<int>(Level::Normal);
+    QTest::newRow("hard") << static_cast<int>(Level::Hard);
+}
+
 } // namespace
 
 class TestBot : public QObject {
@@ -118,10 +126,7 @@ void TestBot::steeringReachesEveryPlacementOnAnOpenBoard() {
 }
 
 void TestBot::searchFindsTheObviousCrashGemDestruction_data() {
-    QTest::addColumn<int>("level");
-    QTest::newRow("easy") << static_cast<int>(Level::Easy);
-    QTest::newRow("normal") << static_cast<int>(Level::Normal);
-    QTest::newRow("hard") << static_cast<int>(Level::Hard);
+    addLevelRows();
 }
 
 void TestBot::searchFindsTheObviousCrashGemDestruction() {
@@ -159,10 +164,7 @@ void TestBot::searchFindsTheObviousCrashGemDestruction() {
 }
 
 void TestBot::searchKeepsColumnThreeFree_data() {
-    QTest::addColumn<int>("level");
-    QTest::newRow("easy") << static_cast<int>(Level::Easy);
-    QTest::newRow("normal") << static_cast<int>(Level::Normal);
-    QTest::newRow("hard") << static_cast<int>(Level::Hard);
+    addLevelRows();
 }
 
 void TestBot::searchKeepsColumnThreeFree() {
