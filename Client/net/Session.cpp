@@ -55,11 +55,16 @@ bool Session::ConnectToServer() {
                          QStringLiteral("The session has not been set up."));
         return false;
     }
+    // The prompts let other events run: the program's way out may close the
+    // session while one is open, and then the answer is void.
     QString answer;
-    while (answer.trimmed().isEmpty())
+    while (answer.trimmed().isEmpty()) {
         answer =
             m_dialogs.promptText(QStringLiteral("Please enter a hostname/IP address"),
                                  QStringLiteral("Hostname required"), QStringLiteral("127.0.0.1"));
+        if (!m_client)
+            return false;
+    }
     const HostAddress host = HostAddress::parse(answer);
     if (!host.Valid) {
         reportSetupError(ConnectTitle, BadPort,
@@ -69,6 +74,8 @@ bool Session::ConnectToServer() {
     m_host = host;
     m_localPlayerName = m_dialogs.promptText(
         QStringLiteral("Playername?"), QStringLiteral("Playername"), QStringLiteral("Myself"));
+    if (!m_client)
+        return false;
     m_localPlayerId = 0;
     emit connectStarting();
     m_client->connectToServer(m_host.Host, m_host.Port, m_localPlayerName);

@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,6 +28,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -43,6 +45,7 @@ const char* const PlayAreaStyle = R"(
 QLabel { color: #dde4ff; background: transparent; }
 QLabel#lblPlyName { color: #ffffff; font-weight: bold; }
 QLabel#lblIncoming { color: #ff8a7a; font-weight: bold; }
+QLabel#lblIncomingCaption { color: #ff8a7a; }
 QLabel[role="caption"] { color: #8f9bd0; }
 QLabel#lblTitle { color: #ffd75e; font-weight: bold; }
 QGroupBox { color: #aab6ff; border: 1px solid rgba(120, 140, 220, 110); border-radius: 6px;
@@ -113,8 +116,10 @@ FrmAttack* FrmMain::frmAttack() const {
 
 // --- building -------------------------------------------------------------------------------
 
-QGroupBox* FrmMain::addFrame(const QString& title, int left, int top, int width, int height) {
+QGroupBox* FrmMain::addFrame(const char* name, const QString& title, int left, int top, int width,
+                             int height) {
     auto* frame = new QGroupBox(title, m_view);
+    frame->setObjectName(name);
     m_view->place(frame, left, top, width, height);
     return frame;
 }
@@ -150,48 +155,48 @@ void FrmMain::buildPlayArea() {
     m_lblPlyName[0] = addLabel("lblPlyName", 0, "Player 1", 240, 8160, 2895, 360, 11, centre);
     m_lblPlyName[1] = addLabel("lblPlyName", 1, "Player 2", 7080, 8160, 2895, 360, 11, centre);
 
-    // Figures: one column per board, board 1 left and board 2 right.
+    // The pending counter of each board stands at its top, beside "Incoming!!".
+    for (int b = 0; b < 2; ++b) {
+        const int boardLeft = b == 0 ? 240 : 7080;
+        addLabel("lblIncomingCaption", b, "Incoming!!", boardLeft, 240, 1695, 540, 11, right)
+            ->setProperty("role", "caption");
+        m_lblIncoming[static_cast<std::size_t>(b)] =
+            addLabel("lblIncoming", b, "00", boardLeft + 1815, 180, 1080, 600, 16, left);
+    }
+
+    // Figures: board 1's value on the left, the caption in the middle, board 2's on the right.
     const int frameLeft = 3300;
     const int frameWidth = 3600;
-    const int captionLeft = 3390;
-    const int valueLeft[2] = {4440, 5640};
-    const int valueWidth = 1140;
-    auto caption = [&](const char* text, int top) {
-        addLabel("lblCaption", -1, text, captionLeft, top, 1050, 300, 9, left)
+    const int valueWidth = 1080;
+    const int valueLeft[2] = {3420, 5700};
+    auto row = [&](std::array<QLabel*, 2>& labels, const char* name, const char* text, int top) {
+        addLabel("lblCaption", -1, text, valueLeft[0] + valueWidth, top,
+                 valueLeft[1] - valueLeft[0] - valueWidth, 300, 9, centre)
             ->setProperty("role", "caption");
-    };
-    auto values = [&](std::array<QLabel*, 2>& labels, const char* name, int top) {
         for (int b = 0; b < 2; ++b)
-            labels[static_cast<std::size_t>(b)] =
-                addLabel(name, b, "0", valueLeft[b], top, valueWidth, 300, 10, right);
+            labels[static_cast<std::size_t>(b)] = addLabel(
+                name, b, "0", valueLeft[b], top, valueWidth, 300, 10, b == 0 ? left : right);
     };
 
-    addFrame("Current", frameLeft, 1920, frameWidth, 1380);
-    caption("Score", 2220);
-    values(m_lblCScore, "lblCScore", 2220);
-    caption("Chain", 2560);
-    values(m_lblCChain, "lblCChain", 2560);
-    caption("Combo", 2900);
-    values(m_lblCCombo, "lblCCombo", 2900);
+    addFrame("frmCurrent", "Current", frameLeft, 1920, frameWidth, 1380);
+    row(m_lblCCombo, "lblCCombo", "Combo", 2220);
+    row(m_lblCChain, "lblCChain", "Chain", 2560);
+    row(m_lblCScore, "lblCScore", "Score", 2900);
 
-    addFrame("Best", frameLeft, 3420, frameWidth, 1040);
-    caption("Chain", 3720);
-    values(m_lblBChain, "lblBChain", 3720);
-    caption("Combo", 4060);
-    values(m_lblBCombo, "lblBCombo", 4060);
+    addFrame("frmBest", "Best", frameLeft, 3420, frameWidth, 1040);
+    row(m_lblBCombo, "lblBCombo", "Combo", 3720);
+    row(m_lblBChain, "lblBChain", "Chain", 4060);
 
-    addFrame("Highest", frameLeft, 4580, frameWidth, 1380);
-    caption("Score", 4880);
-    m_lblHScore = addLabel("lblHScore", -1, "0", 4440, 4880, 2340, 300, 10, right);
-    caption("Combo", 5220);
-    m_lblHCombo = addLabel("lblHCombo", -1, "0", 4440, 5220, 2340, 300, 10, right);
-    caption("Chain", 5560);
-    m_lblHChain = addLabel("lblHChain", -1, "0", 4440, 5560, 2340, 300, 10, right);
-
-    addFrame("Incoming!!", frameLeft, 6080, frameWidth, 1200);
-    for (int b = 0; b < 2; ++b)
-        m_lblIncoming[static_cast<std::size_t>(b)] =
-            addLabel("lblIncoming", b, "00", b == 0 ? 3420 : 5160, 6420, 1620, 720, 22, centre);
+    // "Highest": a caption, then the value with its holder's name.
+    addFrame("frmHigh", "Highest", frameLeft, 4580, frameWidth, 1380);
+    auto high = [&](const char* name, const char* text, int top) {
+        addLabel("lblCaption", -1, text, 3390, top, 900, 300, 9, left)
+            ->setProperty("role", "caption");
+        return addLabel(name, -1, "0", 4290, top, 2490, 300, 10, right);
+    };
+    m_lblHScore = high("lblHScore", "Score:", 4880);
+    m_lblHCombo = high("lblHCombo", "Combo:", 5220);
+    m_lblHChain = high("lblHChain", "Chain:", 5560);
 
     buildPanel();
 }
@@ -321,6 +326,9 @@ bool FrmMain::startUp() {
 }
 
 bool FrmMain::connectSession() {
+    // Once the end has begun nothing opens a new prompt.
+    if (m_ended)
+        return false;
     net::Session& session = m_client->session();
     if (!session.DirectPlayInit()) {
         endProgram();
@@ -338,6 +346,9 @@ bool FrmMain::connectSession() {
 
 void FrmMain::endProgram() {
     m_ended = true;
+    if (m_endSignalled)
+        return;
+    m_endSignalled = true;
     emit programEnded();
 }
 
@@ -387,19 +398,64 @@ void FrmMain::F_E_Click() {
 
 void FrmMain::closeEvent(QCloseEvent* event) {
     // The window stays while the exit timer runs; the program ends through it.
+    // Once it has ended, a close (the application's own, as it quits) goes through.
+    if (m_ended) {
+        event->accept();
+        return;
+    }
     event->ignore();
-    if (!m_ended)
-        m_client->CloseRequested();
+    m_client->CloseRequested();
 }
 
 void FrmMain::exitFinished() {
-    // The session is closed; the chat, player-list and sound windows go, then the program.
+    // The session is closed. From here on every answer to a dialog is void.
+    m_ended = true;
+    m_dialogs.programEnding();
+    finishExit();
+}
+
+void FrmMain::finishExit() {
+    // A dialog opened during the exit (a prompt, the sound window's file
+    // dialog) runs its own event loop under this tick, with the code that
+    // opened it waiting below. Close every dialog without acting and take the
+    // windows away only once those loops have returned, so that nothing is
+    // destroyed under code that still uses it.
+    const bool closedDialogs = closeOpenDialogs();
+    if ((closedDialogs || QThread::currentThread()->loopLevel() > 1) &&
+        m_exitRetries < MaxExitRetries) {
+        ++m_exitRetries;
+        QTimer::singleShot(ExitRetryMs, this, &FrmMain::finishExit);
+        return;
+    }
+    if (m_exitRetries >= MaxExitRetries) {
+        // Something other than a dialog holds a loop: end anyway; the windows
+        // go with the main window.
+        endProgram();
+        return;
+    }
+    // The chat, player-list and sound windows go, then the program.
     if (m_frmChat)
         m_frmChat->GoodBye();
     if (m_frmPlayerList)
         m_frmPlayerList->GoodBye();
     m_soundKeeper->GoodBye();
     endProgram();
+}
+
+bool FrmMain::closeOpenDialogs() {
+    bool closed = false;
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        closed = true;
+    }
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
+            dialog->reject();
+            closed = true;
+        }
+    }
+    return closed;
 }
 
 // --- keys and the core's state --------------------------------------------------------------

@@ -128,9 +128,12 @@ private:
     void openHelp(HelpItem item);
     void showSecondary(QWidget* window);
     void exitFinished();
+    void finishExit();
+    bool closeOpenDialogs();
     QLabel* addLabel(const char* name, int index, const QString& text, int left, int top, int width,
                      int height, qreal pointSize, Qt::Alignment align);
-    QGroupBox* addFrame(const QString& title, int left, int top, int width, int height);
+    QGroupBox* addFrame(const char* name, const QString& title, int left, int top, int width,
+                        int height);
 
     Dialogs& m_dialogs;
     std::unique_ptr<net::HeadlessClient> m_client;
@@ -141,6 +144,10 @@ private:
     std::unique_ptr<board::SoundPort> m_sound;
     QString m_appFolder;
     bool m_ended = false;
+    bool m_endSignalled = false;
+    int m_exitRetries = 0;
+    static constexpr int ExitRetryMs = 10;
+    static constexpr int MaxExitRetries = 200;
 
     BoardView* m_view = nullptr;
     std::array<QLabel*, 2> m_lblPlyName{};

@@ -7,6 +7,8 @@
 namespace gemvolt::shell {
 
 void QtDialogs::showMessage(const std::string& text) {
+    if (m_ending)
+        return;
     // Truly non-modal: open() would make the box window-modal and swallow the
     // arrow keys of a fight; show() returns at once and leaves the window usable.
     auto* box = new QMessageBox(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
@@ -18,6 +20,8 @@ void QtDialogs::showMessage(const std::string& text) {
 
 QString QtDialogs::promptText(const QString& message, const QString& title,
                               const QString& defaultAnswer) {
+    if (m_ending)
+        return {};
     bool ok = false;
     const QString answer =
         QInputDialog::getText(m_parent, title, message, QLineEdit::Normal, defaultAnswer, &ok);
@@ -25,11 +29,14 @@ QString QtDialogs::promptText(const QString& message, const QString& title,
 }
 
 void QtDialogs::showCriticalError(const QString& title, const QString& text) {
+    if (m_ending)
+        return;
     QMessageBox::critical(m_parent, title, text);
 }
 
 void QtDialogs::endProgram() {
-    if (m_onEnd)
+    // During the way out the program already ends, with its own status.
+    if (m_onEnd && !m_ending)
         m_onEnd();
 }
 

@@ -28,8 +28,10 @@ public:
                        const QString& defaultAnswer) override;
     void showCriticalError(const QString& title, const QString& text) override;
     void endProgram() override;
+    void programEnding() override { m_ending = true; }
 
 private:
+    bool m_ending = false;
     QPointer<QWidget> m_parent;
     std::function<void()> m_onEnd;
 };

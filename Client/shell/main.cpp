@@ -36,8 +36,9 @@ private:
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // No display name: the window system would add it to every caption, and
+    // the captions are the program's own.
     QApplication::setApplicationName("Gemvolt");
-    QApplication::setApplicationDisplayName("Gemvolt");
     // The program ends through the exit timer only, never because a window closed.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -49,8 +50,11 @@ int main(int argc, char* argv[]) {
         probe = std::make_unique<FirstPaintProbe>(qEnvironmentVariable("GEMVOLT_FIRST_PAINT_FILE"));
         frmMain.installEventFilter(probe.get());
     }
-    QObject::connect(&frmMain, &gemvolt::shell::FrmMain::programEnded, &app, &QApplication::quit,
-                     Qt::QueuedConnection);
+    // exit(), not quit(): quitting first asks every window to close, and
+    // windows that stay for the exit delay would veto it.
+    QObject::connect(
+        &frmMain, &gemvolt::shell::FrmMain::programEnded, &app, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
     if (!frmMain.startUp())
         return 1;
     return QApplication::exec();

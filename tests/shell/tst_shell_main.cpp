@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -130,6 +131,7 @@ private slots:
     void exitStopsTheFallAndTicksAtDoublingIntervals();
     void closeAfterExitKeepsTheTimerRunning();
     void closeWithoutExitKeepsTheFightTimer();
+    void aDialogOpenAtTheEndClosesWithoutActing();
     void arrowKeysReachTheGameFromAnyWidgetOfTheWindow();
     void coreTimersDriveTheRealTimers();
     void boardDrawsShapesAndColoursAtTheirCells();
@@ -412,6 +414,35 @@ void TestMainWindow::exitStopsTheFallAndTicksAtDoublingIntervals() {
     QVERIFY(!c.frm->soundKeeper()->exists());
     QVERIFY(c.frm->frmAttack()); // the editor ends with the program
     QTRY_COMPARE(server.core.ServerRoster().size(), std::size_t(0));
+}
+
+void TestMainWindow::aDialogOpenAtTheEndClosesWithoutActing() {
+    // The real sound-window dialogs: Browse... runs a file dialog's own loop.
+    testing::ScriptedDialogs dialogs;
+    CountingPause pause;
+    FrmMain frm(dialogs, &pause);
+    dialogs.answers = {QStringLiteral("127.0.0.1:1"), QStringLiteral("Alice")};
+    QVERIFY(frm.startUp());
+    QSignalSpy ended(&frm, &FrmMain::programEnded);
+    frm.F_E_Click();
+    bool sawDialog = false;
+    bool browseReturned = false;
+    QTimer::singleShot(0, &frm, [&] {
+        QTimer::singleShot(300, &frm, [&] {
+            sawDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr;
+        });
+        frm.soundKeeper()->show();
+        frm.soundKeeper()->window()->findChild<QPushButton*>("cmdGCclect")->click();
+        browseReturned = true;
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 5000);
+    QVERIFY(sawDialog);
+    QVERIFY(browseReturned);
+    QVERIFY(frm.ended());
+    QVERIFY(!frm.soundKeeper()->exists());
+    // Nothing asks again once the end has begun.
+    frm.F_C2S_Click();
+    QCOMPARE(dialogs.prompts.size(), 2);
 }
 
 void TestMainWindow::closeAfterExitKeepsTheTimerRunning() {
