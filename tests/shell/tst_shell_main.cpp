@@ -714,6 +714,33 @@ void TestMainWindow::figuresFollowTheCore() {
     c.frm->syncFromCore();
     QCOMPARE(c.indexed("lblPlyName", 0)->text(), QString("Alice"));
     QCOMPARE(c.indexed("lblPlyName", 1)->text(), QString("Bob"));
+
+    // Each board's pending counter stands at its top, beside "Incoming!!".
+    for (int b = 0; b < 2; ++b) {
+        const QRect counter = c.indexed("lblIncoming", b)->geometry();
+        const QRect board =
+            c.frm->boardView()->cellRect(b, 84).united(c.frm->boardView()->cellRect(b, 5));
+        QVERIFY(counter.bottom() <= board.top());
+        QVERIFY(counter.left() >= board.left() && counter.right() <= board.right() + 1);
+        QCOMPARE(c.indexed("lblIncomingCaption", b)->text(), QString("Incoming!!"));
+    }
+    // In "Current" and "Best" the rows read Combo, Chain, Score from the top,
+    // board 1's value left of the caption and board 2's right of it.
+    auto top = [&](const char* name) { return c.indexed(name, 0)->geometry().top(); };
+    QVERIFY(top("lblCCombo") < top("lblCChain") && top("lblCChain") < top("lblCScore"));
+    QVERIFY(top("lblBCombo") < top("lblBChain"));
+    for (const char* name : {"lblCCombo", "lblCChain", "lblCScore", "lblBCombo", "lblBChain"})
+        QVERIFY2(c.indexed(name, 0)->geometry().right() < c.indexed(name, 1)->geometry().left(),
+                 name);
+    QStringList frames;
+    for (const char* name : {"frmCurrent", "frmBest", "frmHigh"})
+        frames << c.widget<QGroupBox>(name)->title();
+    QCOMPARE(frames, QStringList({"Current", "Best", "Highest"}));
+    QStringList highCaptions;
+    for (QLabel* l : c.frm->findChildren<QLabel*>("lblCaption"))
+        if (l->text().endsWith(QLatin1Char(':')))
+            highCaptions << l->text();
+    QCOMPARE(highCaptions, QStringList({"Score:", "Combo:", "Chain:"}));
 }
 
 void TestMainWindow::chatLinesGoThroughTheServer() {
