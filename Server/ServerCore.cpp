@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
+#include <limits>
 #include <type_traits>
 #include <variant>
 
@@ -16,10 +19,12 @@ using namespace gemvolt::common;
 
 namespace {
 
-// The prompt's answer as a whole number: blanks around it are fine, anything
-// else (a fraction, letters, nothing at all) is not. Large values saturate so
-// that they fail the range check rather than wrap.
-std::optional<long long> wholeNumber(std::string_view text) {
+// The prompt's answer converted to a whole number. Blanks around it are fine;
+// a number with a fraction or an exponent rounds to the nearest whole number,
+// halves to the even neighbour ("11.5" is 12, "10.5" is 10). Anything else
+// (letters, a second point, nothing at all) is no number. A value too large
+// to hold reads as infinity, so it fails the range check rather than wrap.
+std::optional<double> wholeNumber(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
         text.remove_prefix(1);
     }
@@ -31,16 +36,24 @@ std::optional<long long> wholeNumber(std::string_view text) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    if (text.empty()) {
+    // from_chars would also read a sign, "inf" and "nan": a number starts with a digit or a point.
+    if (text.empty() ||
+        !(std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.')) {
         return std::nullopt;
     }
-    long long value = 0;
-    for (char ch : text) {
-        if (!std::isdigit(static_cast<unsigned char>(ch))) {
-            return std::nullopt;
-        }
-        value = std::min(value * 10 + (ch - '0'), 1'000'000'000'000LL);
+    double value = 0;
+    const char* const last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value);
+    if (end != last) {
+        return std::nullopt;
     }
+    if (error == std::errc::result_out_of_range) {
+        value = std::numeric_limits<double>::infinity();
+    } else if (error != std::errc()) {
+        return std::nullopt;
+    }
+    // nearbyint rounds halves to the even neighbour in the default rounding mode.
+    value = std::nearbyint(value);
     return negative ? -value : value;
 }
 
@@ -54,10 +67,10 @@ InitResult ServerCore::InitServer(std::optional<std::string_view> answer, std::u
         result.Hosted = true;
         return result;
     }
-    const std::optional<long long> limit = answer ? wholeNumber(*answer) : std::nullopt;
+    const std::optional<double> limit = answer ? wholeNumber(*answer) : std::nullopt;
     if (!limit) {
         result.ErrorNumber = ErrorNotANumber;
-        result.Description = "Type mismatch: the number of clients must be a whole number";
+        result.Description = "Type mismatch: the number of clients must be a number";
         return result;
     }
     if (*limit < MinPlayerLimit || *limit > MaxPlayerLimit) {

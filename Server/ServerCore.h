@@ -50,9 +50,9 @@ public:
     static constexpr int MinPlayerLimit = 2;
     /** The largest limit accepted; far more than a queue of fights can serve. */
     static constexpr int MaxPlayerLimit = 10000;
-    /** Error number of an answer that is not a whole number. */
+    /** Error number of an answer that is not a number. */
     static constexpr int ErrorNotANumber = 13;
-    /** Error number of a whole number outside MinPlayerLimit..MaxPlayerLimit. */
+    /** Error number of an answer that rounds to a number outside MinPlayerLimit..MaxPlayerLimit. */
     static constexpr int ErrorLimitOutOfRange = 6;
 
     explicit ServerCore(ServerTransport& transport);
@@ -62,8 +62,10 @@ public:
 
     /**
      * Hosts the session with the player limit typed into the prompt (nothing
-     * when the prompt was cancelled) on `port`. An answer that is not a whole
-     * number, or one outside 2..10000, hosts nothing and says why.
+     * when the prompt was cancelled) on `port`. The answer is rounded to a
+     * whole number, halves to the even neighbour ("11.5" hosts 12 players). An
+     * answer that is not a number, or one that rounds outside 2..10000, hosts
+     * nothing and says why.
      */
     InitResult InitServer(std::optional<std::string_view> answer, std::uint16_t port);
 

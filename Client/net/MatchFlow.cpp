@@ -100,9 +100,11 @@ void MatchFlow::AfterStandings() {
         m_core.setPanelVisible(true);
 
     // A player of the next fight always gets the panel and sees whom it fights.
+    // Without an opponent there is no fight to name: the panel keeps its texts,
+    // so a player alone on a fresh server sees the texts it started with.
     if (!m_fightRunning && m_core.whatPlayer() != 0) {
         m_core.setPanelVisible(true);
-        if (m_shownPairing != pairing)
+        if (rows >= 2 && m_shownPairing != pairing)
             writeReadyLabels(pairing);
     }
 }

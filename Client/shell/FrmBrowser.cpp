@@ -175,8 +175,9 @@ void frmBrowser::busyPollTick() {
     setWindowTitle(brwWebBrowser->documentTitle());
 }
 
-void frmBrowser::downloadComplete(const QUrl& url) {
-    cboAddress->setEditText(HelpView::displayAddress(url));
+void frmBrowser::downloadComplete() {
+    // The address box is the player's: it holds what a Help item or the player put there,
+    // and following links or the history leaves it alone.
     setWindowTitle(brwWebBrowser->documentTitle());
 }
 

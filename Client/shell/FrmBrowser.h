@@ -64,7 +64,7 @@ protected:
 private:
     void navigate(const QString& address);
     void busyPollTick();
-    void downloadComplete(const QUrl& url);
+    void downloadComplete();
     void applyLayout();
     int twipsToPixelsX(int twips) const;
     int twipsToPixelsY(int twips) const;

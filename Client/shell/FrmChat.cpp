@@ -92,8 +92,10 @@ void FrmChat::resizeEvent(QResizeEvent* event) {
 }
 
 void FrmChat::layoutWidgets() {
-    const double w = Twips::fromPixels(this, width());
-    const double h = Twips::fromPixels(this, height());
+    // The rule measures the window from outside, its frame included.
+    const QRect outer = frameGeometry();
+    const double w = Twips::fromPixels(this, outer.width());
+    const double h = Twips::fromPixels(this, outer.height());
     if (w <= 999 || h <= 999)
         return;
     const double logWidth = w - 3 * LogLeft;

@@ -70,8 +70,9 @@ void FrmPlayerList::resizeEvent(QResizeEvent* event) {
 }
 
 void FrmPlayerList::layoutWidgets() {
-    // The lists reach down to 500 twips above the window's bottom; widths stay as designed.
-    const double height = Twips::fromPixels(this, this->height()) - ListTop - 500;
+    // The lists reach down to 500 twips above the bottom of the window's outer height (its
+    // frame included); widths stay as designed.
+    const double height = Twips::fromPixels(this, frameGeometry().height()) - ListTop - 500;
     if (height <= 0)
         return;
     for (int i = 0; i < 4; ++i)

@@ -301,10 +301,15 @@ void TestMatchFlow::standingsShowThePanelToTheNextFighters() {
     QCOMPARE(dave.core().lblNxtMatch(),
              std::string("The Next Fight will be: <Player1> Vs <Player2>"));
 
-    // The first two fresh players see the panel; a lone player too.
+    // The first two fresh players see the panel; a lone player too, with the
+    // texts it started with until an opponent arrives.
     Client lone(Alice);
     join(lone, {{Alice, "Alice"}}, {{Alice}});
-    QVERIFY(lone.core().frmNxtMatch());
+    battle::NextFightPanel fresh;
+    fresh.frmNxtMatch = true;
+    QVERIFY(lone.core().nextFightPanel() == fresh);
+    join(lone, {{Alice, "Alice"}, {Bob, "Bob"}}, {{Alice}, {Bob}});
+    QCOMPARE(lone.core().lblNxtMatch(), std::string("The Next Fight Will Be: Alice Vs Bob"));
 
     // During a fight the rule leaves the panel hidden.
     Client alice(Alice);

@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+#include <utility>
+
 using namespace gemvolt;
 using namespace gemvolt::common;
 using server::ServerCore;
@@ -149,6 +151,15 @@ void TestServerCore::hostsWithTheAnsweredLimit() {
     QVERIFY(core.isHosting());
     QCOMPARE(fake.hostedLimit, 11);
     QCOMPARE(fake.hostedPort, 4000);
+
+    // Any number is rounded to a whole one, halves to the even neighbour.
+    const std::pair<const char*, int> rounded[] = {{"11.5", 12}, {"10.5", 10},       {"1.5", 2},
+                                                   {"+3.49", 3}, {"10000.5", 10000}, {"1e3", 1000}};
+    for (const auto& [answer, limit] : rounded) {
+        FakeServerTransport other;
+        QVERIFY2(ServerCore(other).InitServer(answer, 4000).Hosted, answer);
+        QCOMPARE(other.hostedLimit, limit);
+    }
 }
 
 void TestServerCore::refusesALimitThatIsNoNumberOrOutOfRange_data() {
@@ -158,7 +169,10 @@ void TestServerCore::refusesALimitThatIsNoNumberOrOutOfRange_data() {
     QTest::newRow("cancelled") << true << "" << ServerCore::ErrorNotANumber;
     QTest::newRow("empty") << false << "" << ServerCore::ErrorNotANumber;
     QTest::newRow("letters") << false << "eleven" << ServerCore::ErrorNotANumber;
-    QTest::newRow("fraction") << false << "11.5" << ServerCore::ErrorNotANumber;
+    QTest::newRow("not a number") << false << "nan" << ServerCore::ErrorNotANumber;
+    QTest::newRow("two points") << false << "11.5.1" << ServerCore::ErrorNotANumber;
+    QTest::newRow("rounds to one") << false << "1.49" << ServerCore::ErrorLimitOutOfRange;
+    QTest::newRow("rounds past") << false << "10000.51" << ServerCore::ErrorLimitOutOfRange;
     QTest::newRow("trailing") << false << "11x" << ServerCore::ErrorNotANumber;
     QTest::newRow("one") << false << "1" << ServerCore::ErrorLimitOutOfRange;
     QTest::newRow("negative") << false << "-5" << ServerCore::ErrorLimitOutOfRange;

@@ -319,7 +319,7 @@ void TestMainWindow::helpAndAboutShowTheirTexts() {
         shell::HelpBrowserHost* host = c.frm->helpHost();
         QVERIFY(host && host->browser());
         QVERIFY2(host->browser()->isVisible(), name);
-        // The address box shows the page as a local path.
+        // The address box shows the address the item opened.
         const QString shown = host->browser()->cboAddress->currentText();
         QVERIFY2(!shown.isEmpty() && host->addresses().forItem(item).endsWith(shown), name);
     }

@@ -131,8 +131,11 @@ void TestWindows::chatLayoutFollowsTheWindowSize() {
     const QRect input = chat.txtSend()->geometry();
     const QRect hide = chat.hideButton()->geometry();
     auto px = [&](double t) { return shell::Twips::toPixels(&chat, t); };
-    QVERIFY(std::abs(log.width() - px(9000 - 3 * 120)) <= 1);
-    QVERIFY(std::abs(log.height() - px(6000 - 3 * 600)) <= 1);
+    // The rule measures the window from outside, frame included.
+    const QSize outer = chat.frameGeometry().size();
+    QVERIFY(outer.width() > chat.width() && outer.height() > chat.height());
+    QVERIFY(std::abs(log.width() - (outer.width() - px(3 * 120))) <= 1);
+    QVERIFY(std::abs(log.height() - (outer.height() - px(3 * 600))) <= 1);
     QCOMPARE(input.width(), log.width());
     QVERIFY(std::abs(input.top() - (log.top() + log.height() + px(100))) <= 1);
     QVERIFY(std::abs(hide.right() - log.right()) <= 1);
@@ -160,11 +163,13 @@ void TestWindows::playerListShowsTheTableUnderItsHeaders() {
     QCOMPARE(list.listID()->count(), 1);
     QCOMPARE(list.listID()->item(0)->text(), QString("12"));
 
-    // The lists reach 500 twips above the bottom of the window.
+    // The lists reach 500 twips above the bottom of the window, frame included.
     list.resize(list.width(), shell::Twips::toPixels(&list, 6000));
     list.show();
     QCoreApplication::processEvents();
-    const int expected = shell::Twips::toPixels(&list, 6000 - 720 - 500);
+    const int frame = list.frameGeometry().height() - list.height();
+    QVERIFY(frame > 0);
+    const int expected = shell::Twips::toPixels(&list, 6000 - 720 - 500) + frame;
     QVERIFY(std::abs(list.listID()->height() - expected) <= 1);
     QCOMPARE(list.listLosses()->height(), list.listID()->height());
 }
