@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -215,6 +216,25 @@ int frmBrowser::twipsToPixelsX(int twips) const {
 
 int frmBrowser::twipsToPixelsY(int twips) const {
     return twips * logicalDpiY() / TwipsPerInch;
+}
+
+void frmBrowser::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange)
+        keepEmptyCaptionEmpty();
+}
+
+void frmBrowser::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    keepEmptyCaptionEmpty();
+}
+
+void frmBrowser::keepEmptyCaptionEmpty() {
+    // The window system shows the program's name for an empty caption; a
+    // blank keeps the title bar as empty as the caption (the window's own
+    // caption stays empty).
+    if (windowTitle().isEmpty() && windowHandle())
+        windowHandle()->setTitle(QStringLiteral(" "));
 }
 
 } // namespace gemvolt::shell

@@ -60,8 +60,11 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void keepEmptyCaptionEmpty();
     void navigate(const QString& address);
     void busyPollTick();
     void downloadComplete();
