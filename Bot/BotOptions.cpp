@@ -6,13 +6,16 @@ QString BotOptions::usage() {
     return QStringLiteral(
         "usage: gemvolt-bot [--host HOST] [--port PORT] [--name NAME]\n"
         "                   [--level easy|normal|hard] [--games N] [--fast] [--stats]\n"
+        "       gemvolt-bot --help | --version\n"
         "  --host HOST   server to join (default 127.0.0.1)\n"
         "  --port PORT   server port, 1-65535 (default 4000)\n"
         "  --name NAME   player name (default \"Computer\")\n"
         "  --level L     easy, normal or hard (default normal)\n"
         "  --games N     leave after N fights (default: stay)\n"
         "  --fast        play many times faster (tests and bot-only sessions)\n"
-        "  --stats       print messages received and fights played when leaving\n");
+        "  --stats       print messages received and fights played when leaving\n"
+        "  -h, --help    print this text and exit\n"
+        "  -v, --version print the name and version and exit\n");
 }
 
 std::optional<BotOptions> BotOptions::parse(const QStringList& arguments, QString* error) {
@@ -38,6 +41,14 @@ std::optional<BotOptions> BotOptions::parse(const QStringList& arguments, QStrin
                 return std::nullopt;
             return arguments[++i];
         };
+        if (!hasInline && (arg == QLatin1String("--help") || arg == QLatin1String("-h"))) {
+            o.Help = true;
+            return o;
+        }
+        if (!hasInline && (arg == QLatin1String("--version") || arg == QLatin1String("-v"))) {
+            o.Version = true;
+            return o;
+        }
         if (arg == QLatin1String("--fast") || arg == QLatin1String("--stats")) {
             if (hasInline)
                 return fail(QStringLiteral("%1 takes no value").arg(arg));

@@ -47,6 +47,10 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
             options.mode = Mode::Help;
             return options;
         }
+        if (name == "--version" || name == "-v") {
+            options.mode = Mode::Version;
+            return options;
+        }
         if (name == "--headless" && !hasValue) {
             if (headless) {
                 return invalid("--headless is given twice");
@@ -98,13 +102,18 @@ std::string ServerOptions::usage(const std::string& program) {
            "       " +
            program +
            " --headless [--players N] [--port P]\n"
+           "       " +
+           program +
+           " --help | --version\n"
            "\n"
            "Without arguments the server opens its window and asks for the number of players.\n"
            "--headless    run without a window; print the port listened on, then one line\n"
            "              per join, departure and fight result; end on SIGINT or SIGTERM\n"
            "--players N   players the session holds, the server's own included (2 to 10000,\n"
            "              default 11)\n"
-           "--port P      TCP port to listen on (default 4000; 0 picks a free port)\n";
+           "--port P      TCP port to listen on (default 4000; 0 picks a free port)\n"
+           "-h, --help    print this text and exit\n"
+           "-v, --version print the name and version and exit\n";
 }
 
 } // namespace gemvolt::server
