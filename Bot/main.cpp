@@ -41,6 +41,14 @@ int main(int argc, char* argv[]) {
         std::fputs(gemvolt::bot::BotOptions::usage().toLocal8Bit().constData(), stderr);
         return 2;
     }
+    if (options->Help) {
+        std::fputs(gemvolt::bot::BotOptions::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (options->Version) {
+        std::fputs("gemvolt-bot " GEMVOLT_VERSION "\n", stdout);
+        return 0;
+    }
 
     // Ctrl-C and SIGTERM leave the server politely: the handler only wakes the
     // event loop, which sends MsgPlayerLeft and ends the program.

@@ -1,5 +1,7 @@
 #include "Server/ServerOptions.h"
 
+#include <QCommandLineParser>
+
 #include <charconv>
 
 namespace gemvolt::server {
@@ -17,6 +19,18 @@ bool readNumber(const std::string& text, long long low, long long high, long lon
     return true;
 }
 
+// The parser names an unknown option without its dashes; name it as it was typed.
+QString asTyped(const QStringList& arguments, const QString& name) {
+    for (const QString& argument : arguments) {
+        QString bare = argument.section(QLatin1Char('='), 0, 0);
+        while (bare.startsWith(QLatin1Char('-')))
+            bare.remove(0, 1);
+        if (argument.startsWith(QLatin1Char('-')) && bare == name)
+            return argument.section(QLatin1Char('='), 0, 0);
+    }
+    return name;
+}
+
 ServerOptions invalid(std::string why) {
     ServerOptions options;
     options.mode = ServerOptions::Mode::Invalid;
@@ -31,61 +45,60 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
         return options;
     }
-    bool headless = false;
-    bool playersGiven = false;
-    bool portGiven = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::string value;
-        bool hasValue = false;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            hasValue = true;
+    QStringList texts{QStringLiteral("gemvolt-server")};
+    for (const std::string& argument : arguments) {
+        texts << QString::fromStdString(argument);
+    }
+    QCommandLineParser parser;
+    // "-players" is one unknown word, not seven letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption headless(QStringLiteral("headless"));
+    const QCommandLineOption players(QStringLiteral("players"), QString(), QStringLiteral("N"));
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("P"));
+    parser.addOptions({help, version, headless, players, port});
+    if (!parser.parse(texts)) {
+        if (!parser.unknownOptionNames().isEmpty()) {
+            return invalid("unknown argument '" +
+                           asTyped(texts, parser.unknownOptionNames().first()).toStdString() + "'");
         }
-        if (name == "--help" || name == "-h") {
-            options.mode = Mode::Help;
-            return options;
-        }
-        if (name == "--headless" && !hasValue) {
-            if (headless) {
-                return invalid("--headless is given twice");
-            }
-            headless = true;
-            continue;
-        }
-        if (name != "--players" && name != "--port") {
-            return invalid("unknown argument '" + arguments[i] + "'");
-        }
-        if (!hasValue) {
-            if (i + 1 >= arguments.size()) {
-                return invalid(name + " needs a value");
-            }
-            value = arguments[++i];
-        }
-        long long number = 0;
-        if (name == "--players") {
-            if (playersGiven) {
-                return invalid("--players is given twice");
-            }
-            if (!readNumber(value, 2, 10000, number)) {
-                return invalid("--players takes a whole number from 2 to 10000, not '" + value +
-                               "'");
-            }
-            options.players = static_cast<int>(number);
-            playersGiven = true;
-        } else {
-            if (portGiven) {
-                return invalid("--port is given twice");
-            }
-            if (!readNumber(value, 0, 65535, number)) {
-                return invalid("--port takes a port number from 0 to 65535, not '" + value + "'");
-            }
-            options.port = static_cast<std::uint16_t>(number);
-            portGiven = true;
+        return invalid(parser.errorText().toStdString());
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return invalid("unknown argument '" + parser.positionalArguments().first().toStdString() +
+                       "'");
+    }
+    if (parser.isSet(help)) {
+        options.mode = Mode::Help;
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.mode = Mode::Version;
+        return options;
+    }
+    for (const QString& name :
+         {QStringLiteral("headless"), QStringLiteral("players"), QStringLiteral("port")}) {
+        if (parser.optionNames().count(name) > 1) {
+            return invalid("--" + name.toStdString() + " is given twice");
         }
     }
-    if (!headless) {
+    long long number = 0;
+    if (parser.isSet(players)) {
+        const std::string value = parser.value(players).toStdString();
+        if (!readNumber(value, 2, 10000, number)) {
+            return invalid("--players takes a whole number from 2 to 10000, not '" + value + "'");
+        }
+        options.players = static_cast<int>(number);
+    }
+    if (parser.isSet(port)) {
+        const std::string value = parser.value(port).toStdString();
+        if (!readNumber(value, 0, 65535, number)) {
+            return invalid("--port takes a port number from 0 to 65535, not '" + value + "'");
+        }
+        options.port = static_cast<std::uint16_t>(number);
+    }
+    if (!parser.isSet(headless)) {
         return invalid("--players and --port need --headless; without arguments the window opens");
     }
     options.mode = Mode::Headless;
@@ -98,13 +111,18 @@ std::string ServerOptions::usage(const std::string& program) {
            "       " +
            program +
            " --headless [--players N] [--port P]\n"
+           "       " +
+           program +
+           " --help | --version\n"
            "\n"
            "Without arguments the server opens its window and asks for the number of players.\n"
            "--headless    run without a window; print the port listened on, then one line\n"
            "              per join, departure and fight result; end on SIGINT or SIGTERM\n"
            "--players N   players the session holds, the server's own included (2 to 10000,\n"
            "              default 11)\n"
-           "--port P      TCP port to listen on (default 4000; 0 picks a free port)\n";
+           "--port P      TCP port to listen on (default 4000; 0 picks a free port)\n"
+           "-h, --help    print this text and exit\n"
+           "-v, --version print the name and version and exit\n";
 }
 
 } // namespace gemvolt::server

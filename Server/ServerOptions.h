@@ -12,6 +12,7 @@ struct ServerOptions {
         Window,   ///< no arguments: the window, with its prompt
         Headless, ///< --headless: no window, no prompt, lines on standard output
         Help,     ///< --help: the usage on standard output
+        Version,  ///< --version: the name and version on standard output
         Invalid,  ///< anything else: the usage on standard error, exit status 2
     };
 

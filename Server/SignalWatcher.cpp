@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace gemvolt::server {
@@ -27,7 +26,8 @@ extern "C" void onSignal(int signalNumber) {
 
 SignalWatcher::SignalWatcher(std::initializer_list<int> numbers, QObject* parent)
     : QObject(parent), m_numbers(numbers) {
-    if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0) {
+    // A plain pipe, not a socket pair: the service sandbox allows IP sockets only.
+    if (g_pipe[0] >= 0 || ::pipe(g_pipe) != 0) {
         return;
     }
     for (int fd : g_pipe) {

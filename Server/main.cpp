@@ -36,6 +36,8 @@ int runHeadless(int argc, char** argv, const ServerOptions& options) {
 
 int runWindow(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationVersion(GEMVOLT_VERSION);
+    QApplication::setDesktopFileName("org.gemvolt.Gemvolt.Server");
     QtServerDialogs dialogs;
     ServerWindow window(dialogs, ServerWindow::Options{});
     dialogs.setParent(&window);
@@ -56,6 +58,9 @@ int main(int argc, char** argv) {
         return runHeadless(argc, argv, options);
     case ServerOptions::Mode::Help:
         std::fputs(ServerOptions::usage(program).c_str(), stdout);
+        return 0;
+    case ServerOptions::Mode::Version:
+        std::fputs("gemvolt-server " GEMVOLT_VERSION "\n", stdout);
         return 0;
     case ServerOptions::Mode::Invalid:
         break;

@@ -12,20 +12,21 @@ function(gemvolt_add_library name)
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
 endfunction()
 
-# gemvolt_add_program(name SOURCES ... LIBS ...)
+# gemvolt_add_program(name SOURCES ... LIBS ... [NO_INSTALL])
 # A program is a short main.cpp over the layer libraries; it is built into bin/
-# and installed with the assets beside it.
+# with the assets beside it and installed into GEMVOLT_INSTALL_BINDIR, its assets
+# into GEMVOLT_INSTALL_DATADIR. main.cpp gets the release as GEMVOLT_VERSION.
 function(gemvolt_add_program name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_INSTALL" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_compile_definitions(${name} PRIVATE GEMVOLT_VERSION="${PROJECT_VERSION}")
   if(TARGET gemvolt_assets)
     add_dependencies(${name} gemvolt_assets)
   endif()
-  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_LIBDIR}/gemvolt)
-  install(CODE "file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-    file(CREATE_LINK ../${CMAKE_INSTALL_LIBDIR}/gemvolt/${name}
-         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${name}\" SYMBOLIC)")
+  if(NOT ARG_NO_INSTALL)
+    install(TARGETS ${name} RUNTIME DESTINATION ${GEMVOLT_INSTALL_BINDIR})
+  endif()
 endfunction()
 
 # gemvolt_add_test(name SOURCES ... LIBS ... [GUI] [TIMEOUT s] [ENVIRONMENT ...])
@@ -39,7 +40,8 @@ function(gemvolt_add_test name)
   target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
   add_test(NAME ${name} COMMAND ${name})
   set(env "ALSOFT_DRIVERS=none" "ALSOFT_LOGLEVEL=0" "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime"
-          "GEMVOLT_BIN_DIR=${GEMVOLT_BIN_DIR}" "GEMVOLT_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+          "GEMVOLT_BIN_DIR=${GEMVOLT_BIN_DIR}" "GEMVOLT_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+          "GEMVOLT_VERSION=${PROJECT_VERSION}")
   if(ARG_GUI)
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()
@@ -57,3 +59,19 @@ endfunction()
 
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/xdg-runtime)
 file(CHMOD ${CMAKE_BINARY_DIR}/xdg-runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
+# gemvolt_install_configured(template DESTINATION dir)
+# Installs a file that names the installed programs: @GEMVOLT_PROGRAM_DIR@ in
+# the template becomes the programs' absolute folder. It is filled in at install
+# time, because `cmake --install --prefix` (and CPack) choose the prefix then.
+function(gemvolt_install_configured template)
+  cmake_parse_arguments(ARG "" "DESTINATION" "" ${ARGN})
+  get_filename_component(name "${template}" NAME)
+  string(REGEX REPLACE "\\.in$" "" name "${name}")
+  set(src ${CMAKE_CURRENT_SOURCE_DIR}/${template})
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/install-time/${name})
+  install(CODE "set(GEMVOLT_PROGRAM_DIR \"\${CMAKE_INSTALL_PREFIX}/${GEMVOLT_INSTALL_BINDIR}\")
+    set(GEMVOLT_VERSION \"${PROJECT_VERSION}\")
+    configure_file(\"${src}\" \"${out}\" @ONLY)")
+  install(FILES ${out} DESTINATION ${ARG_DESTINATION})
+endfunction()

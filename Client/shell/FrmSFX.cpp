@@ -1,5 +1,6 @@
 #include "Client/shell/FrmSFX.h"
 
+#include "Client/shell/AssetFolder.h"
 #include "Client/shell/SoundDialogs.h"
 
 #include <QCheckBox>
@@ -32,7 +33,8 @@ QLineEdit* makeText(const QString& text, const QString& name, QWidget* parent) {
 
 FrmSFX::FrmSFX(SoundDialogs& dialogs, const QString& appFolder, QWidget* parent)
     : QWidget(parent), m_dialogs(dialogs),
-      m_appFolder(appFolder.isEmpty() ? QCoreApplication::applicationDirPath() : appFolder) {
+      m_appFolder(AssetFolder::forProgram(
+          appFolder.isEmpty() ? QCoreApplication::applicationDirPath() : appFolder)) {
     setObjectName(QStringLiteral("frmSFX"));
     setWindowTitle(QStringLiteral("GMVLT - Sound Options"));
     buildWidgets();

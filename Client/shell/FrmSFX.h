@@ -29,8 +29,8 @@ class FrmSFX : public QWidget {
 public:
     /**
      * Creates the window hidden and runs its creation steps. `appFolder` is the
-     * folder the default sounds are looked for in (the program's folder when
-     * empty); `dialogs` must outlive the window.
+     * folder of the program whose default sounds are used (the running program's
+     * when empty; see AssetFolder); `dialogs` must outlive the window.
      */
     explicit FrmSFX(SoundDialogs& dialogs, const QString& appFolder = QString(),
                     QWidget* parent = nullptr);

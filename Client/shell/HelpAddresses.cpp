@@ -1,5 +1,7 @@
 #include "Client/shell/HelpAddresses.h"
 
+#include "Client/shell/AssetFolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -9,7 +11,7 @@ HelpAddresses::HelpAddresses() : HelpAddresses(QCoreApplication::applicationDirP
 
 HelpAddresses::HelpAddresses(QString appFolder)
     // Addresses must not depend on the folder the program was started from.
-    : m_appFolder(QDir(appFolder).absolutePath()) {}
+    : m_appFolder(QDir(AssetFolder::forProgram(appFolder)).absolutePath()) {}
 
 QString HelpAddresses::helpFolder() const {
     return m_appFolder + QStringLiteral("/help");

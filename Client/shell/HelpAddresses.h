@@ -21,9 +21,9 @@ enum class HelpItem {
 /**
  * Builds every address the help browser opens, from the folder the client program lives in.
  *
- * The online help base is the folder of help pages installed beside the program, as a file:
- * address, so help works without any network. The offline document sits in the program's
- * own folder.
+ * The online help base is the folder of help pages installed with the program, as a file:
+ * address, so help works without any network. The offline document sits in the same asset
+ * folder: the program's own folder, or the installed data folder (see AssetFolder).
  */
 class HelpAddresses {
 public:
@@ -32,7 +32,7 @@ public:
     /** Addresses for a program installed in appFolder (tests use a folder of their own). */
     explicit HelpAddresses(QString appFolder);
 
-    /** The folder of the client program. */
+    /** The folder of the client's assets (see AssetFolder). */
     const QString& appFolder() const { return m_appFolder; }
     /** The folder of the installed help pages, as a local path. */
     QString helpFolder() const;

@@ -54,6 +54,9 @@ void TestServerProgram::parsesArguments_data() {
     QTest::newRow("any order, =") << QStringList{"--port=4100", "--headless", "--players=10000"}
                                   << int(M::Headless) << 10000 << 4100;
     QTest::newRow("help") << QStringList{"--help"} << int(M::Help) << 11 << 4000;
+    QTest::newRow("version") << QStringList{"--headless", "-v"} << int(M::Version) << 11 << 4000;
+    QTest::newRow("headless value")
+        << QStringList{"--headless=yes"} << int(M::Invalid) << 11 << 4000;
     QTest::newRow("no headless") << QStringList{"--port", "5"} << int(M::Invalid) << 11 << 4000;
     QTest::newRow("unknown") << QStringList{"--headless", "-x"} << int(M::Invalid) << 11 << 4000;
     QTest::newRow("missing value")

@@ -1,3 +1,4 @@
+#include "Client/shell/AssetFolder.h"
 #include "Client/shell/FrmBrowser.h"
 #include "Client/shell/HelpAddresses.h"
 #include "Client/shell/HelpBrowserHost.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
@@ -99,6 +101,7 @@ private slots:
     void search_pageWordsAreLinksToClick();
     void pages_everyLinkLeadsSomewhere();
     void build_installsHelpBesideThePrograms();
+    void install_helpFoundInTheDataFolder();
 };
 
 void tst_HelpBrowser::helpItem_opensItsPageAtItsAnchor_data() {
@@ -536,6 +539,34 @@ void tst_HelpBrowser::build_installsHelpBesideThePrograms() {
     const HelpAddresses installed(bin);
     QVERIFY(QFileInfo::exists(installed.offlineAddress()));
     QVERIFY(QFileInfo::exists(QUrl(installed.homeAddress()).toLocalFile()));
+}
+
+void tst_HelpBrowser::install_helpFoundInTheDataFolder() {
+    // A real install of this build: the programs in bin/, their files in the data
+    // folder, where the client's help (and sounds, through the same AssetFolder) are found.
+    QTemporaryDir prefix;
+    QProcess install;
+    install.start(qEnvironmentVariable("CMAKE_COMMAND"),
+                  {"--install", QFileInfo(qEnvironmentVariable("GEMVOLT_BIN_DIR")).path(),
+                   "--prefix", prefix.path()});
+    QVERIFY(install.waitForFinished(120000));
+    QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+    const QString programs = prefix.filePath(QStringLiteral("bin"));
+    QVERIFY(QFileInfo(QDir(programs).filePath(QStringLiteral("gemvolt"))).isExecutable());
+    QVERIFY(!QFileInfo::exists(QDir(programs).filePath(QStringLiteral("help"))));
+
+    const HelpAddresses installed(programs);
+    QCOMPARE(installed.appFolder(),
+             QDir::cleanPath(QDir(programs).filePath(AssetFolder::installedRelative())));
+    QVERIFY(QFileInfo::exists(installed.offlineAddress()));
+    QVERIFY(QFileInfo::exists(QUrl(installed.homeAddress()).toLocalFile()));
+    QVERIFY(QFileInfo::exists(installed.appFolder() + QStringLiteral("/Dink.wav")));
+
+    // The menu entry starts the installed client by its full path.
+    QFile desktop(
+        prefix.filePath(QStringLiteral("share/applications/org.gemvolt.Gemvolt.desktop")));
+    QVERIFY(desktop.open(QIODevice::ReadOnly));
+    QVERIFY(desktop.readAll().contains(QStringLiteral("Exec=%1/gemvolt\n").arg(programs).toUtf8()));
 }
 
 QTEST_MAIN(tst_HelpBrowser)
