@@ -2,6 +2,7 @@
 
 #include "Common/Messages.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace gemvolt::bot {
@@ -38,9 +39,16 @@ bool BotBrain::sendMessage(common::ByteView message) {
     return m_upstream.sendMessage(message);
 }
 
+BotBrain::PairState BotBrain::pairState() const {
+    const battle::GameCore& core = m_client.core();
+    return {core.PairC(0), core.PairR(0), core.PairC(1), core.PairR(1), m_nextPairsSent};
+}
+
 void BotBrain::pressKey(int key) {
     m_client.KeyDown(key);
     ++m_keysPressed;
+    // What the key changed is ours, not the timer's.
+    m_seenPair = pairState();
 }
 
 void BotBrain::poll(std::int64_t now) {
@@ -53,6 +61,9 @@ void BotBrain::poll(std::int64_t now) {
         m_sentGameOver = false;
         m_hasPlan = false;
         m_plannedAt = m_nextPairsSent > 0 ? m_nextPairsSent - 1 : 0;
+        // The fight's start set the fall timer going.
+        m_lastFallAt = now;
+        m_seenPair = pairState();
     }
     if (!running && m_wasRunning && m_fightBoard != 0) {
         ++m_fights;
@@ -86,16 +97,27 @@ void BotBrain::poll(std::int64_t now) {
         m_hasPlan = false;
         return;
     }
+    // Each tick of the fall timer moves the pair or lands it, and between two
+    // looks nothing else does: a change since the last look dates the tick.
+    if (const PairState seen = pairState(); seen != m_seenPair) {
+        m_seenPair = seen;
+        m_lastFallAt = now;
+    }
 
     // Every pair that enters is announced with the one after it: a new
     // announcement means a new pair in hand.
     if (m_nextPairsSent > m_plannedAt && core.PairActive()) {
         m_plannedAt = m_nextPairsSent;
-        const SearchResult choice = m_search.choose(core);
+        // A pair that entered on a Down key has less than a whole interval
+        // before the timer moves it: the search must steer with that in mind.
+        const double sinceFall = static_cast<double>(now - m_lastFallAt) * m_speed;
+        const int nextFallTickIn =
+            PlacementSearch::FallIntervalMs -
+            static_cast<int>(std::min<double>(sinceFall, PlacementSearch::FallIntervalMs));
+        const SearchResult choice = m_search.choose(core, nextFallTickIn);
         m_hasPlan = true;
         m_steering = choice.Found;
         m_target = choice.Best;
-        m_drop = choice.Pays && settings().DropWhenPlaced;
         m_keysThisPair = 0;
         m_nextKeyAt = now + scaled(settings().ThinkMs);
         ++m_pairsPlanned;
@@ -117,11 +139,10 @@ void BotBrain::poll(std::int64_t now) {
             return;
         }
     }
+    // In place, or as near as the board lets it: down it goes, a key at a
+    // time, until it lands and the next pair is in hand.
     m_steering = false;
-    if (m_drop)
-        pressKey(board::KeyCodeDown);
-    else
-        m_hasPlan = false; // let it fall by itself
+    pressKey(board::KeyCodeDown);
 }
 
 } // namespace gemvolt::bot

@@ -6,6 +6,7 @@
 #include "Client/net/HeadlessClient.h"
 #include "Client/net/MessageSender.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -14,9 +15,10 @@ namespace gemvolt::bot {
 /**
  * The computer's hands and eyes on a headless client. It watches the client
  * as a person watches the window and acts only through what a person has:
- * the Ready button and the four keys. Time comes from outside: the owner
- * calls poll() often with the current time, from real timers in the program
- * or from a simulated clock in the benchmark.
+ * the Ready button and the four keys. Each new pair is thought over, steered
+ * into place and pressed down at the level's key pace until it lands. Time
+ * comes from outside: the owner calls poll() often with the current time,
+ * from real timers in the program or from a simulated clock in the benchmark.
  *
  * It sits between the client's builders and the session to see what the
  * client sends (a new next pair means a new pair to place; MsgGameOver means
@@ -24,7 +26,7 @@ namespace gemvolt::bot {
  */
 class BotBrain : public net::MessageSender {
 public:
-    /** A pair is steered with at most this many keys before the bot lets it drop. */
+    /** A pair is steered with at most this many keys before the bot drops it where it is. */
     static constexpr int MaxSteeringKeys = 12;
 
     /**
@@ -56,7 +58,11 @@ public:
     bool sendMessage(common::ByteView message) override;
 
 private:
+    /** The falling pair's cells and the pairs announced: what a fall tick always changes. */
+    using PairState = std::array<int, 5>;
+
     std::int64_t scaled(int ms) const;
+    PairState pairState() const;
     void pressKey(int key);
 
     net::HeadlessClient& m_client;
@@ -79,11 +85,14 @@ private:
     // Ready.
     std::int64_t m_readyDueAt = -1;
 
+    // The fall timer, as far as it can be seen: when it last moved the pair.
+    std::int64_t m_lastFallAt = 0;
+    PairState m_seenPair{};
+
     // The pair in hand.
     int m_plannedAt = 0;
     bool m_hasPlan = false;
     bool m_steering = false;
-    bool m_drop = false;
     int m_keysThisPair = 0;
     Placement m_target;
     std::int64_t m_nextKeyAt = 0;

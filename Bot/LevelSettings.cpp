@@ -13,7 +13,6 @@ LevelSettings LevelSettings::forLevel(Level level) {
         s.ThinkMs = 700;
         s.KeyDelayMs = 350;
         s.LookAhead = false;
-        s.DropWhenPlaced = false;
         s.Noise = 2;
         w.Attack = 3;
         w.Destroyed = 0.5;
@@ -22,10 +21,11 @@ LevelSettings LevelSettings::forLevel(Level level) {
         w.EntryDanger = 6;
         break;
     case Level::Normal:
+        // At a person's pace the pairs come quickly: seeing the next one is
+        // what keeps a fast board from filling up.
         s.ThinkMs = 400;
         s.KeyDelayMs = 200;
-        s.LookAhead = false;
-        s.DropWhenPlaced = true;
+        s.LookAhead = true;
         s.Noise = 0.5;
         w.Attack = 4;
         w.Destroyed = 1;
@@ -43,7 +43,6 @@ LevelSettings LevelSettings::forLevel(Level level) {
         s.ThinkMs = 250;
         s.KeyDelayMs = 120;
         s.LookAhead = true;
-        s.DropWhenPlaced = true;
         s.Noise = 0;
         w.Attack = 5;
         w.Destroyed = 1.2;

@@ -28,19 +28,18 @@ struct EvaluationWeights {
  * Everything a level changes: how fast the computer presses keys, whether it
  * looks at the next pair, and how well it judges a board. Times are at normal
  * speed; fast sessions divide them.
+ *
+ * Every level steers its pair into place and then presses Down at its key
+ * pace until the pair lands, as a person does who knows where the pair goes:
+ * waiting for the timer would leave the fight empty for a minute, and the
+ * level shows in how quickly it thinks and presses, not in idling.
  */
 struct LevelSettings {
     Level Which = Level::Normal;
     int ThinkMs = 400;      ///< from a new pair to its first key
-    int KeyDelayMs = 200;   ///< between two keys
+    int KeyDelayMs = 200;   ///< between two keys, Down included
     bool LookAhead = false; ///< also place the next pair before choosing
-    /**
-     * Press Down (at the key rate) once the pair is in place, when its landing
-     * earns counter gems. Otherwise the pair falls at the timer's pace: every
-     * landing brings two more gems, so landing sooner only fills the board sooner.
-     */
-    bool DropWhenPlaced = true;
-    double Noise = 0; ///< random spread added to every evaluation (misjudgement)
+    double Noise = 0;       ///< random spread added to every evaluation (misjudgement)
     EvaluationWeights Weights;
 
     /** The settings of a level. */

@@ -2,6 +2,7 @@
 
 #include "Bot/BoardEvaluator.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace gemvolt::bot {
@@ -11,7 +12,7 @@ namespace {
 // Keys a pair gets before the player gives up steering it: a rotation that
 // keeps failing against tall neighbours must not hold the pair forever.
 constexpr int MaxSteeringKeys = 12;
-// Enough fall ticks for any pair to reach the floor, with margin.
+// Enough keys and fall ticks for any pair to land, with margin.
 constexpr int MaxEvents = 200;
 constexpr double ImmediateGainBonus = 1.5;
 
@@ -30,18 +31,19 @@ PlacementSearch::PlacementSearch(LevelSettings settings, std::uint32_t seed)
     : m_settings(std::move(settings)), m_noise(seed) {}
 
 bool PlacementSearch::playOut(SimulatedGame& game, const Placement& target,
-                              const LevelSettings& settings, bool drop) {
+                              const LevelSettings& settings) {
     const int start = game.landings();
-    // The pair entered on a fall tick (or as the fight began, which starts the
-    // timer), so the next tick is one interval away; keys follow the think time.
+    // Keys follow the think time; the fall timer goes its own way.
+    long now = 0;
     long nextKey = settings.ThinkMs;
-    long nextTick = FallIntervalMs;
+    long nextTick = std::max(0, game.nextFallTickIn());
     int keys = 0;
     bool steering = true;
     for (int events = 0; events < MaxEvents && game.landings() == start; ++events) {
         if (!game.tmrFallGems())
             return false;
         if (nextKey <= nextTick) {
+            now = nextKey;
             nextKey += settings.KeyDelayMs;
             if (steering && game.PairActive() && keys < MaxSteeringKeys) {
                 if (const std::optional<int> key = PairSteering::nextKey(game, target)) {
@@ -55,15 +57,14 @@ bool PlacementSearch::playOut(SimulatedGame& game, const Placement& target,
                 }
             }
             steering = false;
-            if (drop)
-                game.KeyDown(board::KeyCodeDown);
-            else
-                nextKey = std::numeric_limits<long>::max();
+            game.KeyDown(board::KeyCodeDown);
         } else {
+            now = nextTick;
             game.FallTick();
             nextTick += FallIntervalMs;
         }
     }
+    game.setNextFallTickIn(static_cast<int>(nextTick - now));
     return game.landings() > start;
 }
 
@@ -76,12 +77,13 @@ double PlacementSearch::judge(const LandingRecord& landing) {
     return v;
 }
 
-SearchResult PlacementSearch::choose(const battle::GameCore& live) {
+SearchResult PlacementSearch::choose(const battle::GameCore& live, int nextFallTickIn) {
     SearchResult result;
     if (live.whatPlayer() == 0 || !live.PairActive() || !live.tmrFallGems())
         return result;
     result.Value = -std::numeric_limits<double>::infinity();
-    const SimulatedGame base(live);
+    SimulatedGame base(live);
+    base.setNextFallTickIn(std::clamp(nextFallTickIn, 0, FallIntervalMs));
     for (const Placement& first : PairSteering::allPlacements()) {
         SimulatedGame game(base);
         ++result.Simulations;
@@ -111,7 +113,6 @@ SearchResult PlacementSearch::choose(const battle::GameCore& live) {
             result.Found = true;
             result.Value = value;
             result.Best = first;
-            result.Pays = landing.Attack > 0 && landing.PendingAfter == 0;
         }
     }
     return result;

@@ -22,10 +22,20 @@ struct LandingRecord {
  * and it drops every port: it neither draws, sounds, sends nor pauses. Each
  * landing is resolved by the game's own rules and recorded before the next
  * pair enters.
+ *
+ * The game itself has no clock; the copy keeps the one thing of time that
+ * steering depends on: how far off the fall timer's next tick is.
  */
 class SimulatedGame : public battle::GameCore {
 public:
+    /** The fall timer's interval at normal speed. */
+    static constexpr int FallIntervalMs = 1000;
+
     explicit SimulatedGame(const battle::GameCore& live);
+
+    /** Milliseconds from now to the fall timer's next tick (a whole interval at first). */
+    int nextFallTickIn() const { return m_nextFallTickIn; }
+    void setNextFallTickIn(int milliseconds) { m_nextFallTickIn = milliseconds; }
 
     /** Landings resolved since the copy was made. */
     int landings() const { return m_landings; }
@@ -36,6 +46,7 @@ protected:
     void resolveLanding() override;
 
 private:
+    int m_nextFallTickIn = FallIntervalMs;
     int m_landings = 0;
     LandingRecord m_last;
 };

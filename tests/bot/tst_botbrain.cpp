@@ -45,7 +45,27 @@ struct Rig {
         }
     }
     int readies() const { return static_cast<int>(upstream.of<common::MsgReady>().size()); }
+    // The bot readies itself, then the other fighter, then the count-down:
+    // the moment the fight began.
+    std::int64_t startFight() {
+        receive(testing::roster({{5, "Bot"}, {6, "Other"}}));
+        receive(testing::standings({{5}, {6}}));
+        run(1000);
+        receive(testing::ready(5));
+        receive(testing::ready(6));
+        std::int64_t startedAt = -1;
+        run(3000, [&] {
+            if (startedAt < 0 && client->matchFlow().FightRunning())
+                startedAt = now;
+        });
+        return startedAt;
+    }
 };
+
+std::int64_t median(std::vector<std::int64_t> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
 
 } // namespace
 
@@ -54,6 +74,7 @@ class TestBotBrain : public QObject {
 private slots:
     void pressesReadyOnlyAsANextFighter();
     void playsWithKeysAtItsOwnPace();
+    void dropsEachPairOnceInPlaceAtItsLevelsPace();
 };
 
 void TestBotBrain::pressesReadyOnlyAsANextFighter() {
@@ -82,13 +103,8 @@ void TestBotBrain::pressesReadyOnlyAsANextFighter() {
 
 void TestBotBrain::playsWithKeysAtItsOwnPace() {
     Rig rig(bot::Level::Hard);
-    rig.receive(testing::roster({{5, "Bot"}, {6, "Other"}}));
-    rig.receive(testing::standings({{5}, {6}}));
-    rig.run(1000);
+    QVERIFY(rig.startFight() > 0);
     QCOMPARE(rig.readies(), 1);
-    rig.receive(testing::ready(5));
-    rig.receive(testing::ready(6));
-    rig.run(3000); // the count-down
     QVERIFY(rig.client->matchFlow().FightRunning());
 
     const auto settings = bot::LevelSettings::forLevel(bot::Level::Hard);
@@ -106,8 +122,9 @@ void TestBotBrain::playsWithKeysAtItsOwnPace() {
             keys = rig.brain->keysPressed();
         }
     });
-    // A pair falls a row a second unless its landing pays: a handful of pairs.
-    QVERIFY(rig.brain->pairsPlanned() >= 4);
+    // Each pair is pressed down once it is in place: dozens of pairs, where
+    // the fall timer alone (a row a second) would bring a handful.
+    QVERIFY(rig.brain->pairsPlanned() >= 20);
     QVERIFY(keys > 0);
     QVERIFY2(shortestGap >= settings.KeyDelayMs, qPrintable(QString::number(shortestGap)));
 
@@ -127,6 +144,71 @@ void TestBotBrain::playsWithKeysAtItsOwnPace() {
     QCOMPARE(rig.brain->fightsPlayed(), 1);
     QCOMPARE(rig.brain->fightsLost(), 0);
     QCOMPARE(rig.readies(), before + 1);
+}
+
+void TestBotBrain::dropsEachPairOnceInPlaceAtItsLevelsPace() {
+    // Against an opponent who never attacks: how soon the first pair lands
+    // and the median time per pair, easy, normal, hard.
+    const std::array<std::array<std::int64_t, 2>, 3> limits{
+        {{9000, 8000}, {6000, 4000}, {5000, 3000}}};
+    std::vector<std::int64_t> medians;
+    for (const bot::Level level : {bot::Level::Easy, bot::Level::Normal, bot::Level::Hard}) {
+        Rig rig(level);
+        std::vector<std::int64_t> landings;
+        rig.brain->setSendObserver([&](common::ByteView message) {
+            if (message[0] == static_cast<std::uint8_t>(common::MsgType::NextPair))
+                landings.push_back(rig.now);
+        });
+        const std::int64_t start = rig.startFight();
+        QVERIFY(start > 0);
+        landings.clear(); // the fight's first pair and the next one, announced at its start
+
+        // Once the bot presses its pair down below the entry row it steers it no more.
+        const auto& game = rig.client->core();
+        std::size_t pairsSeen = landings.size();
+        bool dropping = false;
+        int steeredWhileDropping = 0;
+        std::array<int, 4> before{game.PairC(0), game.PairR(0), game.PairC(1), game.PairR(1)};
+        int keys = rig.brain->keysPressed();
+        int ticks = rig.ticker->ticks(net::ClientTimer::FallGems);
+        rig.run(60000, [&] {
+            const std::array<int, 4> now{game.PairC(0), game.PairR(0), game.PairC(1),
+                                         game.PairR(1)};
+            const bool keyOnly = rig.brain->keysPressed() != keys &&
+                                 rig.ticker->ticks(net::ClientTimer::FallGems) == ticks;
+            if (landings.size() != pairsSeen) {
+                pairsSeen = landings.size();
+                dropping = false;
+            } else if (dropping) {
+                // Only down: same columns, and an upright pair keeps its way up.
+                if (now[0] != before[0] || now[2] != before[2] ||
+                    (now[0] == now[2] && (now[1] < now[3]) != (before[1] < before[3])))
+                    ++steeredWhileDropping;
+            } else if (keyOnly && now[3] < before[3] && before[3] < board::EntryRow) {
+                dropping = true;
+            }
+            before = now;
+            keys = rig.brain->keysPressed();
+            ticks = rig.ticker->ticks(net::ClientTimer::FallGems);
+        });
+        QCOMPARE(steeredWhileDropping, 0);
+        QVERIFY(rig.upstream.of<common::MsgGameOver>().empty());
+        QVERIFY(landings.size() >= 8);
+
+        std::vector<std::int64_t> perPair;
+        for (std::size_t i = 0; i < landings.size(); ++i)
+            perPair.push_back(landings[i] - (i == 0 ? start : landings[i - 1]));
+        const auto& [firstLimit, medianLimit] = limits[static_cast<std::size_t>(level)];
+        const QString figures = QStringLiteral("level %1: first %2 ms, median %3 ms")
+                                    .arg(static_cast<int>(level))
+                                    .arg(perPair.front())
+                                    .arg(median(perPair));
+        QVERIFY2(perPair.front() <= firstLimit && median(perPair) <= medianLimit,
+                 qPrintable(figures));
+        medians.push_back(median(perPair));
+    }
+    // The levels stay apart: easy is the slowest, hard the quickest.
+    QVERIFY(medians[0] > medians[1] && medians[1] > medians[2]);
 }
 
 QTEST_GUILESS_MAIN(TestBotBrain)
