@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class QTcpSocket;
@@ -31,6 +32,26 @@ struct OutgoingFrames {
 };
 
 /**
+ * Received messages the socket thread has handed to the application and the
+ * application has not taken yet. Filled on the socket thread, emptied on the
+ * application's thread; the count spans connections, since a message of an
+ * old connection still waits in the queue until it is dropped.
+ */
+struct HeldMessages {
+    /** Their bytes, each message with a share for its bookkeeping (HeldMessageOverhead). */
+    std::atomic<qint64> bytes{0};
+    /** The socket thread has stopped reading; whoever clears this wakes it. */
+    std::atomic<bool> paused{false};
+};
+
+/** Past this much held, the socket thread stops reading: TCP then slows the server. */
+inline constexpr qint64 HeldMessagesLimit = 8 * 1024 * 1024;
+/** Reading starts again once the application has brought the held bytes below this. */
+inline constexpr qint64 HeldMessagesResume = HeldMessagesLimit / 2;
+/** What a waiting message costs besides its bytes (event, copy, queue entry). */
+inline constexpr qint64 HeldMessageOverhead = 128;
+
+/**
  * The client's connection, living on the client's network thread: handshake,
  * frames, liveness. It reports through queued signals, each tagged with the
  * generation of the connect it belongs to, so that the application's side can
@@ -39,12 +60,15 @@ struct OutgoingFrames {
 class ClientWorker : public QObject {
     Q_OBJECT
 public:
-    ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing);
+    ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
+                 std::shared_ptr<HeldMessages> held);
 
     /** Opens a new connection (ending any earlier one) and sends hello when connected. */
     void start(quint64 generation, const QString& host, quint16 port, const QByteArray& hello);
     /** Writes what the application has sent, once the session is open. */
     void flushOutgoing();
+    /** Reads again after a pause for held messages (the application has caught up). */
+    void resumeReading();
     /** Ends the connection (BYE when welcomed) without reporting anything more. */
     void closeSession();
     /** closeSession(), then frees the socket and timers before the thread ends. */
@@ -62,6 +86,8 @@ private:
     void onReadyRead();
     void onDisconnected();
     void onError();
+    bool takeFrames();
+    bool holdsTooMuch();
     void checkLiveness();
     void handleHandshake(const Frame& frame);
     bool handleSessionFrame(const Frame& frame);
@@ -74,6 +100,7 @@ private:
 
     Timings m_timings;
     std::shared_ptr<OutgoingFrames> m_outgoing;
+    std::shared_ptr<HeldMessages> m_held;
     QTcpSocket* m_socket = nullptr;
     QTimer* m_connectTimer = nullptr;
     QTimer* m_checkTimer = nullptr;
@@ -82,7 +109,9 @@ private:
     State m_state = State::Idle;
     quint64 m_generation = 0;
     QByteArray m_hello;
-    qint64 m_lastReceived = 0;
+    // When the last whole frame came: bytes of a frame that never completes
+    // are no sign of life.
+    qint64 m_lastFrame = 0;
     qint64 m_lastSent = 0;
     quint32 m_nextToken = 1;
 };

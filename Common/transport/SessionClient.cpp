@@ -8,8 +8,9 @@
 namespace gemvolt::transport {
 
 SessionClient::SessionClient(Timings timings, QObject* parent)
-    : QObject(parent), m_outgoing(std::make_shared<OutgoingFrames>()) {
-    m_worker = new ClientWorker(timings, m_outgoing);
+    : QObject(parent), m_outgoing(std::make_shared<OutgoingFrames>()),
+      m_held(std::make_shared<HeldMessages>()) {
+    m_worker = new ClientWorker(timings, m_outgoing, m_held);
     m_worker->moveToThread(&m_thread);
     m_thread.setObjectName(QStringLiteral("gemvolt-session"));
 
@@ -30,6 +31,13 @@ SessionClient::SessionClient(Timings timings, QObject* parent)
             });
     connect(m_worker, &ClientWorker::messageReceived, this,
             [this](quint64 generation, const QByteArray& message) {
+                // Taken now, whoever it was for; the receiver may even end this
+                // client, so nothing of it is touched after the emit.
+                const qint64 left = m_held->bytes -= qint64(message.size()) + HeldMessageOverhead;
+                if (left < HeldMessagesResume && m_held->paused.exchange(false)) {
+                    QMetaObject::invokeMethod(m_worker, &ClientWorker::resumeReading,
+                                              Qt::QueuedConnection);
+                }
                 if (generation == m_generation && m_state == State::Connected) {
                     emit messageReceived(message);
                 }

@@ -14,6 +14,7 @@
 namespace gemvolt::transport {
 
 class ClientWorker;
+struct HeldMessages;
 struct OutgoingFrames;
 
 /**
@@ -21,7 +22,8 @@ struct OutgoingFrames;
  * its own, so it keeps answering the server while the application's thread is
  * busy (the game's animations block it on purpose). Events are emitted on the
  * thread that created the client, one at a time and in order, and none is
- * emitted after close().
+ * emitted after close(). When the application falls behind by 8 MiB of
+ * messages, the network thread stops reading until it has caught up.
  */
 class SessionClient : public QObject {
     Q_OBJECT
@@ -68,6 +70,7 @@ private:
     QThread m_thread;
     ClientWorker* m_worker = nullptr;
     std::shared_ptr<OutgoingFrames> m_outgoing;
+    std::shared_ptr<HeldMessages> m_held;
     quint64 m_generation = 0;
     State m_state = State::Idle;
     qint32 m_playerId = 0;
