@@ -15,7 +15,10 @@
 #include "Client/shell/SoundWindowKeeper.h"
 #include "Client/shell/Twips.h"
 #include "Common/GemCell.h"
+#include "Common/MessageCodec.h"
+#include "Common/transport/WireFormat.h"
 #include "support/FakeSoundDialogs.h"
+#include "support/HostileServer.h"
 #include "support/LocalServer.h"
 #include "support/ScriptedDialogs.h"
 
@@ -138,6 +141,8 @@ private slots:
     void panelShowsTheCoreTextsAndReadyWorksByMouseAndReturn();
     void figuresFollowTheCore();
     void chatLinesGoThroughTheServer();
+    void textsFromOtherPlayersShowAsTheyAre();
+    void exitEndsTheProgramDuringAFlood();
 };
 
 void TestMainWindow::startUpRunsInOrderWithCaptions() {
@@ -705,6 +710,48 @@ void TestMainWindow::chatLinesGoThroughTheServer() {
     QTest::keyClicks(input, "ab");
     QTest::keyClick(input, Qt::Key_Left);
     QCOMPARE(input->cursorPosition(), 1);
+}
+
+void TestMainWindow::textsFromOtherPlayersShowAsTheyAre() {
+    Client c;
+    QVERIFY(c.startUp());
+    // A name and a score as another player may send them: markup is text like any other.
+    c.core().setLocalPlayerId(5);
+    c.core().setPlayerTable(
+        {{"5", "Alice", "0", "0"}, {"6", "<b>Bob</b><font size=7>!</font>", "0", "0"}});
+    c.core().InitGame();
+    c.core().HandleGameOver();
+    c.core().setStatsLabels(1, "<font size=7 color=red>9</font>", "<i>3</i>", "<u>2</u>");
+    c.frm->syncFromCore();
+    int marked = 0;
+    for (QLabel* label : c.frm->findChildren<QLabel*>()) {
+        if (!label->text().contains(QLatin1Char('<')))
+            continue;
+        ++marked;
+        // Every character shows, the tags too.
+        QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                 qPrintable(label->objectName() + ": " + label->text()));
+    }
+    // Bob's name, his three figures, the next fight and his ready line at least.
+    QVERIFY2(marked >= 6, qPrintable(QString::number(marked)));
+}
+
+void TestMainWindow::exitEndsTheProgramDuringAFlood() {
+    // A hostile server sends chat lines of 1 MiB as fast as the window takes them.
+    testing::HostileServer hostile;
+    const common::Bytes line =
+        common::encode(common::MsgChat{std::string(transport::MaxFrameBody - 5, 'x')});
+    hostile.flood(std::string(line.begin(), line.end()), ~std::uint64_t(0),
+                  std::chrono::seconds(60));
+    Client c;
+    QVERIFY(c.startUp(QStringLiteral("127.0.0.1:%1").arg(hostile.port())));
+    QTRY_VERIFY_WITH_TIMEOUT(hostile.bytesSent() > 16 * line.size(), 10000);
+
+    QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
+    c.action("F_E")->trigger();
+    // The exit takes 1.5 s of timer ticks; the flood must not hold them up for long.
+    QTRY_VERIFY_WITH_TIMEOUT(ended.count() == 1, 5000);
+    QVERIFY(!c.frm->client().session().isConnected());
 }
 
 QTEST_MAIN(TestMainWindow)
