@@ -22,8 +22,8 @@ constexpr qint64 ReadChunk = 256 * 1024;
 } // namespace
 
 ClientWorker::ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
-                           std::shared_ptr<HeldMessages> held)
-    : m_timings(timings), m_outgoing(std::move(outgoing)), m_held(std::move(held)) {
+                           std::shared_ptr<IncomingMessages> incoming)
+    : m_timings(timings), m_outgoing(std::move(outgoing)), m_incoming(std::move(incoming)) {
     m_clock.start();
 }
 
@@ -125,16 +125,11 @@ bool ClientWorker::takeFrames() {
 }
 
 bool ClientWorker::holdsTooMuch() {
-    if (m_held->paused.load()) {
-        return true;
+    QMutexLocker lock(&m_incoming->mutex);
+    if (m_incoming->bytes >= HeldMessagesLimit) {
+        m_incoming->paused = true;
     }
-    if (m_held->bytes.load() < HeldMessagesLimit) {
-        return false;
-    }
-    // Paused first, then looked again: if the application caught up in
-    // between, exactly one side takes the pause back and reading goes on.
-    m_held->paused.store(true);
-    return m_held->bytes.load() >= HeldMessagesResume || !m_held->paused.exchange(false);
+    return m_incoming->paused;
 }
 
 void ClientWorker::handleHandshake(const Frame& frame) {
@@ -170,9 +165,7 @@ bool ClientWorker::handleSessionFrame(const Frame& frame) {
         if (frame.body.empty()) {
             break;
         }
-        m_held->bytes += qint64(frame.body.size()) + HeldMessageOverhead;
-        emit messageReceived(m_generation,
-                             QByteArray(frame.body.data(), qsizetype(frame.body.size())));
+        handOn(frame.body);
         return true;
     case FrameKind::Ping: {
         std::uint32_t token = 0;
@@ -205,6 +198,20 @@ bool ClientWorker::handleSessionFrame(const Frame& frame) {
     return false;
 }
 
+void ClientWorker::handOn(std::string_view message) {
+    bool post = false;
+    {
+        QMutexLocker lock(&m_incoming->mutex);
+        m_incoming->messages.emplace_back(m_generation,
+                                          QByteArray(message.data(), qsizetype(message.size())));
+        m_incoming->bytes += qint64(message.size()) + HeldMessageOverhead;
+        post = !std::exchange(m_incoming->deliveryPosted, true);
+    }
+    if (post) {
+        emit messagesWaiting();
+    }
+}
+
 void ClientWorker::onDisconnected() {
     if (m_state == State::Connecting || m_state == State::Handshaking) {
         fail(QStringLiteral("The server closed the connection"));
@@ -226,7 +233,12 @@ void ClientWorker::checkLiveness() {
         return;
     }
     const qint64 now = m_clock.elapsed();
-    if (m_held->paused.load()) {
+    bool paused = false;
+    {
+        QMutexLocker lock(&m_incoming->mutex);
+        paused = m_incoming->paused;
+    }
+    if (paused) {
         // Not reading is our own doing: the server is not silent.
         m_lastFrame = now;
     } else if (now - m_lastFrame >= m_timings.lostAfterSilence.count()) {

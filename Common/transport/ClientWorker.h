@@ -9,8 +9,10 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
+#include <deque>
 #include <memory>
+#include <string_view>
+#include <utility>
 
 class QTcpSocket;
 class QTimer;
@@ -32,23 +34,26 @@ struct OutgoingFrames {
 };
 
 /**
- * Received messages the socket thread has handed to the application and the
- * application has not taken yet. Filled on the socket thread, emptied on the
- * application's thread; the count spans connections, since a message of an
- * old connection still waits in the queue until it is dropped.
+ * Received messages on their way from the socket thread to the application,
+ * each with the connect it belongs to. Filled on the socket thread, emptied on
+ * the application's thread; what an old connection left is dropped there.
  */
-struct HeldMessages {
-    /** Their bytes, each message with a share for its bookkeeping (HeldMessageOverhead). */
-    std::atomic<qint64> bytes{0};
-    /** The socket thread has stopped reading; whoever clears this wakes it. */
-    std::atomic<bool> paused{false};
+struct IncomingMessages {
+    QMutex mutex;
+    std::deque<std::pair<quint64, QByteArray>> messages;
+    /** Their bytes, each message with HeldMessageOverhead for its bookkeeping. */
+    qint64 bytes = 0;
+    /** A delivery is on its way to the application's thread; no need to post another. */
+    bool deliveryPosted = false;
+    /** The socket thread has stopped reading; the application's side wakes it. */
+    bool paused = false;
 };
 
 /** Past this much held, the socket thread stops reading: TCP then slows the server. */
 inline constexpr qint64 HeldMessagesLimit = 8 * 1024 * 1024;
 /** Reading starts again once the application has brought the held bytes below this. */
 inline constexpr qint64 HeldMessagesResume = HeldMessagesLimit / 2;
-/** What a waiting message costs besides its bytes (event, copy, queue entry). */
+/** What a waiting message costs besides its bytes (its copy's header, the queue entry). */
 inline constexpr qint64 HeldMessageOverhead = 128;
 
 /**
@@ -61,7 +66,7 @@ class ClientWorker : public QObject {
     Q_OBJECT
 public:
     ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
-                 std::shared_ptr<HeldMessages> held);
+                 std::shared_ptr<IncomingMessages> incoming);
 
     /** Opens a new connection (ending any earlier one) and sends hello when connected. */
     void start(quint64 generation, const QString& host, quint16 port, const QByteArray& hello);
@@ -76,7 +81,8 @@ public:
 
 signals:
     void connectComplete(quint64 generation, bool success, qint32 playerId, const QString& reason);
-    void messageReceived(quint64 generation, const QByteArray& message);
+    /** Messages wait in the incoming queue (once until the application has emptied it). */
+    void messagesWaiting();
     void sessionTerminated(quint64 generation, const QString& reason);
 
 private:
@@ -91,6 +97,7 @@ private:
     void checkLiveness();
     void handleHandshake(const Frame& frame);
     bool handleSessionFrame(const Frame& frame);
+    void handOn(std::string_view message);
     void write(FrameKind kind, const std::string& body);
     void endConnection(bool sendPending);
     void fail(const QString& reason);
@@ -100,7 +107,7 @@ private:
 
     Timings m_timings;
     std::shared_ptr<OutgoingFrames> m_outgoing;
-    std::shared_ptr<HeldMessages> m_held;
+    std::shared_ptr<IncomingMessages> m_incoming;
     QTcpSocket* m_socket = nullptr;
     QTimer* m_connectTimer = nullptr;
     QTimer* m_checkTimer = nullptr;
