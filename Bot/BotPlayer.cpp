@@ -9,6 +9,32 @@
 
 namespace gemvolt::bot {
 
+namespace {
+
+// A server's words made safe for a terminal: one line without control
+// characters (no escape sequences that move the cursor, recolour or retitle
+// it), no line or paragraph separators or hidden format characters, and short.
+QString printable(const QString& text) {
+    constexpr qsizetype MaxShown = 200;
+    QString shown;
+    for (const QChar c : text.left(MaxShown + 1)) {
+        const QChar::Category category = c.category();
+        const bool unsafe = category == QChar::Other_Control || category == QChar::Other_Format ||
+                            category == QChar::Separator_Line ||
+                            category == QChar::Separator_Paragraph;
+        shown += unsafe ? QChar(u'?') : c;
+    }
+    if (shown.size() > MaxShown) {
+        shown.truncate(MaxShown);
+        if (shown.back().isHighSurrogate())
+            shown.chop(1);
+        shown += QStringLiteral("...");
+    }
+    return shown;
+}
+
+} // namespace
+
 QString BotPlayer::greeting(Level level) {
     switch (level) {
     case Level::Easy:
@@ -54,7 +80,7 @@ BotPlayer::BotPlayer(const BotOptions& options, QObject* parent)
                 emit problem(QStringLiteral("gemvolt-bot: could not connect to %1 port %2: %3")
                                  .arg(host)
                                  .arg(m_options.Port)
-                                 .arg(reason));
+                                 .arg(printable(reason)));
                 finish(1);
             });
     connect(&session, &net::Session::connectionLost, this, [this] {

@@ -26,6 +26,21 @@ QString shownText(const QString& log) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }
+
+// How many characters at the head of shown have gone from now, the rest of
+// shown being where now begins; -1 when now is no such continuation. The log
+// drops whole lines from the top, so only line starts are candidates.
+qsizetype droppedHead(QStringView shown, QStringView now) {
+    for (qsizetype at = 0; at < shown.size();) {
+        if (now.startsWith(shown.mid(at)))
+            return at;
+        at = shown.indexOf(u'\n', at);
+        if (at < 0)
+            break;
+        ++at;
+    }
+    return -1;
+}
 } // namespace
 
 FrmChat::FrmChat(const net::ChatLog& log, std::function<void(const QString&)> send,
@@ -37,6 +52,8 @@ FrmChat::FrmChat(const net::ChatLog& log, std::function<void(const QString&)> se
     setWindowTitle("GMVLT - Chat Room");
     m_txtChat->setObjectName("txtChat");
     m_txtChat->setReadOnly(true);
+    // A read-only log has nothing to undo; a history would grow with every line.
+    m_txtChat->setUndoRedoEnabled(false);
     m_txtChat->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_txtChat->setFocusPolicy(Qt::ClickFocus);
     m_txtSend->setObjectName("txtSend");
@@ -62,11 +79,19 @@ void FrmChat::showLog() {
     const QString text = shownText(m_log.text());
     if (text == m_shown)
         return;
-    if (!m_shown.isEmpty() && text.startsWith(m_shown)) {
-        // The usual case, a line added at the end: append only what is new.
+    // The usual cases, lines added at the end and, once the log is full, the
+    // oldest lines gone from the top: only the difference goes into the
+    // document, so a flood of lines costs each line its own length rather
+    // than the whole log's.
+    const qsizetype dropped = m_shown.isEmpty() ? -1 : droppedHead(m_shown, text);
+    if (dropped >= 0) {
         QTextCursor cursor(m_txtChat->document());
+        if (dropped > 0) {
+            cursor.setPosition(int(dropped), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
         cursor.movePosition(QTextCursor::End);
-        cursor.insertText(text.mid(m_shown.size()));
+        cursor.insertText(text.mid(m_shown.size() - dropped));
     } else {
         m_txtChat->setPlainText(text);
     }

@@ -127,6 +127,8 @@ QGroupBox* FrmMain::addFrame(const char* name, const QString& title, int left, i
 QLabel* FrmMain::addLabel(const char* name, int index, const QString& text, int left, int top,
                           int width, int height, qreal pointSize, Qt::Alignment align) {
     auto* label = new QLabel(text, m_view);
+    // Names and figures come from other players: shown as they are, never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setObjectName(name);
     if (index >= 0)
         label->setProperty("index", index);
@@ -211,6 +213,7 @@ void FrmMain::buildPanel() {
     layout->setContentsMargins(18, 22, 18, 14);
     auto label = [&](const char* name, const char* text, qreal pointSize) {
         auto* l = new QLabel(text, m_frmNxtMatch);
+        l->setTextFormat(Qt::PlainText);
         l->setObjectName(name);
         l->setAlignment(Qt::AlignCenter);
         QFont f = l->font();

@@ -17,16 +17,18 @@ QColor GemPainter::toQColor(std::int32_t bgr) {
                   static_cast<int>((v >> 16) & 0xFF));
 }
 
-const QPixmap& GemPainter::gem(std::int16_t shape, std::int32_t color, int sizePx, qreal dpr) {
+QPixmap GemPainter::gem(std::int16_t shape, std::int32_t color, int sizePx, qreal dpr) {
     const bool crash = shape == common::ShapeCrash;
     const auto dprKey = static_cast<quint64>(std::lround(dpr * 100.0)) & 0xFFFF;
     const quint64 key = (static_cast<quint64>(static_cast<std::uint32_t>(color)) << 32) |
                         (static_cast<quint64>(sizePx & 0x7FFF) << 17) | (dprKey << 1) |
                         (crash ? 1u : 0u);
-    auto it = m_cache.find(key);
-    if (it == m_cache.end())
-        it = m_cache.insert(key, render(crash, toQColor(color), sizePx, dpr));
-    return it.value();
+    if (const QPixmap* cached = m_cache.object(key))
+        return *cached;
+    // A copy shares the pixels with the cached one; it stays valid when that one goes.
+    const QPixmap pixmap = render(crash, toQColor(color), sizePx, dpr);
+    m_cache.insert(key, new QPixmap(pixmap));
+    return pixmap;
 }
 
 QPixmap GemPainter::render(bool crash, QColor color, int sizePx, qreal dpr) {

@@ -14,10 +14,16 @@ QString secondsText(std::chrono::milliseconds duration) {
     return QString::number(double(duration.count()) / 1000.0);
 }
 
+// What the socket takes from the system at most before it is read, and what
+// one read takes: a server cannot make the socket thread hold more than this
+// besides the messages it hands on and one partial frame.
+constexpr qint64 ReadChunk = 256 * 1024;
+
 } // namespace
 
-ClientWorker::ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing)
-    : m_timings(timings), m_outgoing(std::move(outgoing)) {
+ClientWorker::ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
+                           std::shared_ptr<IncomingMessages> incoming)
+    : m_timings(timings), m_outgoing(std::move(outgoing)), m_incoming(std::move(incoming)) {
     m_clock.start();
 }
 
@@ -44,6 +50,7 @@ void ClientWorker::start(quint64 generation, const QString& host, quint16 port,
     m_reader.reset();
     m_state = State::Connecting;
     m_socket = new QTcpSocket(this);
+    m_socket->setReadBufferSize(ReadChunk);
     connect(m_socket, &QTcpSocket::connected, this, &ClientWorker::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientWorker::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &ClientWorker::onDisconnected);
@@ -63,23 +70,39 @@ void ClientWorker::onConnected() {
 }
 
 void ClientWorker::onReadyRead() {
-    if (m_state != State::Handshaking && m_state != State::Welcomed) {
+    // Frames left in the reader by a pause go first, in order.
+    if (!takeFrames()) {
         return;
     }
-    const qint64 available = m_socket->bytesAvailable();
-    if (available <= 0) {
-        return;
+    for (;;) {
+        const qint64 available = std::min(m_socket->bytesAvailable(), ReadChunk);
+        if (available <= 0) {
+            return;
+        }
+        char* room = m_reader.prepare(std::size_t(available));
+        const qint64 got = m_socket->read(room, available);
+        m_reader.commit(got > 0 ? std::size_t(got) : 0);
+        if (got <= 0 || !takeFrames()) {
+            return;
+        }
     }
-    char* room = m_reader.prepare(std::size_t(available));
-    const qint64 got = m_socket->read(room, available);
-    m_reader.commit(got > 0 ? std::size_t(got) : 0);
-    m_lastReceived = m_clock.elapsed();
+}
 
+void ClientWorker::resumeReading() {
+    if (m_socket) {
+        onReadyRead();
+    }
+}
+
+bool ClientWorker::takeFrames() {
     Frame frame;
     while (m_state == State::Handshaking || m_state == State::Welcomed) {
+        if (holdsTooMuch()) {
+            return false;
+        }
         const FrameReader::Result result = m_reader.next(frame);
         if (result == FrameReader::Result::NeedMore) {
-            break;
+            return true;
         }
         if (result == FrameReader::Result::Error) {
             const QString reason =
@@ -89,14 +112,24 @@ void ClientWorker::onReadyRead() {
             } else {
                 terminate(reason, false);
             }
-            break;
+            return false;
         }
+        m_lastFrame = m_clock.elapsed();
         if (m_state == State::Handshaking) {
             handleHandshake(frame);
         } else if (!handleSessionFrame(frame)) {
-            break;
+            return false;
         }
     }
+    return false;
+}
+
+bool ClientWorker::holdsTooMuch() {
+    QMutexLocker lock(&m_incoming->mutex);
+    if (m_incoming->bytes >= HeldMessagesLimit) {
+        m_incoming->paused = true;
+    }
+    return m_incoming->paused;
 }
 
 void ClientWorker::handleHandshake(const Frame& frame) {
@@ -107,6 +140,7 @@ void ClientWorker::handleHandshake(const Frame& frame) {
             return;
         }
         m_state = State::Welcomed;
+        m_lastFrame = m_clock.elapsed();
         m_connectTimer->stop();
         m_checkTimer->start();
         flushOutgoing();
@@ -131,8 +165,7 @@ bool ClientWorker::handleSessionFrame(const Frame& frame) {
         if (frame.body.empty()) {
             break;
         }
-        emit messageReceived(m_generation,
-                             QByteArray(frame.body.data(), qsizetype(frame.body.size())));
+        handOn(frame.body);
         return true;
     case FrameKind::Ping: {
         std::uint32_t token = 0;
@@ -165,6 +198,20 @@ bool ClientWorker::handleSessionFrame(const Frame& frame) {
     return false;
 }
 
+void ClientWorker::handOn(std::string_view message) {
+    bool post = false;
+    {
+        QMutexLocker lock(&m_incoming->mutex);
+        m_incoming->messages.emplace_back(m_generation,
+                                          QByteArray(message.data(), qsizetype(message.size())));
+        m_incoming->bytes += qint64(message.size()) + HeldMessageOverhead;
+        post = !std::exchange(m_incoming->deliveryPosted, true);
+    }
+    if (post) {
+        emit messagesWaiting();
+    }
+}
+
 void ClientWorker::onDisconnected() {
     if (m_state == State::Connecting || m_state == State::Handshaking) {
         fail(QStringLiteral("The server closed the connection"));
@@ -186,7 +233,15 @@ void ClientWorker::checkLiveness() {
         return;
     }
     const qint64 now = m_clock.elapsed();
-    if (now - m_lastReceived >= m_timings.lostAfterSilence.count()) {
+    bool paused = false;
+    {
+        QMutexLocker lock(&m_incoming->mutex);
+        paused = m_incoming->paused;
+    }
+    if (paused) {
+        // Not reading is our own doing: the server is not silent.
+        m_lastFrame = now;
+    } else if (now - m_lastFrame >= m_timings.lostAfterSilence.count()) {
         terminate(QStringLiteral("The server stopped answering"), false);
     } else if (now - m_lastSent >= m_timings.pingAfterIdle.count()) {
         write(FrameKind::Ping, encodeToken(m_nextToken++));

@@ -9,7 +9,10 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <memory>
+#include <string_view>
+#include <utility>
 
 class QTcpSocket;
 class QTimer;
@@ -31,6 +34,29 @@ struct OutgoingFrames {
 };
 
 /**
+ * Received messages on their way from the socket thread to the application,
+ * each with the connect it belongs to. Filled on the socket thread, emptied on
+ * the application's thread; what an old connection left is dropped there.
+ */
+struct IncomingMessages {
+    QMutex mutex;
+    std::deque<std::pair<quint64, QByteArray>> messages;
+    /** Their bytes, each message with HeldMessageOverhead for its bookkeeping. */
+    qint64 bytes = 0;
+    /** A delivery is on its way to the application's thread; no need to post another. */
+    bool deliveryPosted = false;
+    /** The socket thread has stopped reading; the application's side wakes it. */
+    bool paused = false;
+};
+
+/** Past this much held, the socket thread stops reading: TCP then slows the server. */
+inline constexpr qint64 HeldMessagesLimit = 8 * 1024 * 1024;
+/** Reading starts again once the application has brought the held bytes below this. */
+inline constexpr qint64 HeldMessagesResume = HeldMessagesLimit / 2;
+/** What a waiting message costs besides its bytes (its copy's header, the queue entry). */
+inline constexpr qint64 HeldMessageOverhead = 128;
+
+/**
  * The client's connection, living on the client's network thread: handshake,
  * frames, liveness. It reports through queued signals, each tagged with the
  * generation of the connect it belongs to, so that the application's side can
@@ -39,12 +65,15 @@ struct OutgoingFrames {
 class ClientWorker : public QObject {
     Q_OBJECT
 public:
-    ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing);
+    ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
+                 std::shared_ptr<IncomingMessages> incoming);
 
     /** Opens a new connection (ending any earlier one) and sends hello when connected. */
     void start(quint64 generation, const QString& host, quint16 port, const QByteArray& hello);
     /** Writes what the application has sent, once the session is open. */
     void flushOutgoing();
+    /** Reads again after a pause for held messages (the application has caught up). */
+    void resumeReading();
     /** Ends the connection (BYE when welcomed) without reporting anything more. */
     void closeSession();
     /** closeSession(), then frees the socket and timers before the thread ends. */
@@ -52,7 +81,8 @@ public:
 
 signals:
     void connectComplete(quint64 generation, bool success, qint32 playerId, const QString& reason);
-    void messageReceived(quint64 generation, const QByteArray& message);
+    /** Messages wait in the incoming queue (once until the application has emptied it). */
+    void messagesWaiting();
     void sessionTerminated(quint64 generation, const QString& reason);
 
 private:
@@ -62,9 +92,12 @@ private:
     void onReadyRead();
     void onDisconnected();
     void onError();
+    bool takeFrames();
+    bool holdsTooMuch();
     void checkLiveness();
     void handleHandshake(const Frame& frame);
     bool handleSessionFrame(const Frame& frame);
+    void handOn(std::string_view message);
     void write(FrameKind kind, const std::string& body);
     void endConnection(bool sendPending);
     void fail(const QString& reason);
@@ -74,6 +107,7 @@ private:
 
     Timings m_timings;
     std::shared_ptr<OutgoingFrames> m_outgoing;
+    std::shared_ptr<IncomingMessages> m_incoming;
     QTcpSocket* m_socket = nullptr;
     QTimer* m_connectTimer = nullptr;
     QTimer* m_checkTimer = nullptr;
@@ -82,7 +116,9 @@ private:
     State m_state = State::Idle;
     quint64 m_generation = 0;
     QByteArray m_hello;
-    qint64 m_lastReceived = 0;
+    // When the last whole frame came: bytes of a frame that never completes
+    // are no sign of life.
+    qint64 m_lastFrame = 0;
     qint64 m_lastSent = 0;
     quint32 m_nextToken = 1;
 };

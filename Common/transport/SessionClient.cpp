@@ -3,13 +3,16 @@
 #include "Common/transport/ClientWorker.h"
 #include "Common/transport/ControlMessages.h"
 
+#include <QElapsedTimer>
 #include <QMutexLocker>
+#include <QPointer>
 
 namespace gemvolt::transport {
 
 SessionClient::SessionClient(Timings timings, QObject* parent)
-    : QObject(parent), m_outgoing(std::make_shared<OutgoingFrames>()) {
-    m_worker = new ClientWorker(timings, m_outgoing);
+    : QObject(parent), m_outgoing(std::make_shared<OutgoingFrames>()),
+      m_incoming(std::make_shared<IncomingMessages>()) {
+    m_worker = new ClientWorker(timings, m_outgoing, m_incoming);
     m_worker->moveToThread(&m_thread);
     m_thread.setObjectName(QStringLiteral("gemvolt-session"));
 
@@ -28,15 +31,15 @@ SessionClient::SessionClient(Timings timings, QObject* parent)
                 }
                 emit connectComplete(success, playerId, reason);
             });
-    connect(m_worker, &ClientWorker::messageReceived, this,
-            [this](quint64 generation, const QByteArray& message) {
-                if (generation == m_generation && m_state == State::Connected) {
-                    emit messageReceived(message);
-                }
-            });
+    connect(m_worker, &ClientWorker::messagesWaiting, this, &SessionClient::deliverMessages);
     connect(m_worker, &ClientWorker::sessionTerminated, this,
             [this](quint64 generation, const QString& reason) {
                 if (generation != m_generation || m_state != State::Connected) {
+                    return;
+                }
+                // Every message that came before the end goes first.
+                if (!deliverWaiting(false) || generation != m_generation ||
+                    m_state != State::Connected) {
                     return;
                 }
                 m_state = State::Ended;
@@ -114,6 +117,52 @@ void SessionClient::close() {
     m_state = State::Ended;
     m_playerId = 0;
     QMetaObject::invokeMethod(m_worker, &ClientWorker::closeSession, Qt::QueuedConnection);
+}
+
+void SessionClient::deliverMessages() {
+    if (!deliverWaiting(true)) {
+        return;
+    }
+    QMutexLocker lock(&m_incoming->mutex);
+    if (m_incoming->messages.empty()) {
+        m_incoming->deliveryPosted = false;
+    } else {
+        // The rest at the next turn of the event loop: timers, keys and signals
+        // of the application come in between, however fast the server sends.
+        QMetaObject::invokeMethod(this, &SessionClient::deliverMessages, Qt::QueuedConnection);
+    }
+}
+
+bool SessionClient::deliverWaiting(bool inSlices) {
+    QElapsedTimer slice;
+    slice.start();
+    const QPointer<SessionClient> alive(this);
+    while (!inSlices || slice.elapsed() < DeliverySliceMs) {
+        std::pair<quint64, QByteArray> next;
+        bool resume = false;
+        {
+            QMutexLocker lock(&m_incoming->mutex);
+            if (m_incoming->messages.empty()) {
+                break;
+            }
+            next = std::move(m_incoming->messages.front());
+            m_incoming->messages.pop_front();
+            m_incoming->bytes -= qint64(next.second.size()) + HeldMessageOverhead;
+            resume = m_incoming->paused && m_incoming->bytes < HeldMessagesResume;
+            m_incoming->paused = m_incoming->paused && !resume;
+        }
+        if (resume) {
+            QMetaObject::invokeMethod(m_worker, &ClientWorker::resumeReading, Qt::QueuedConnection);
+        }
+        if (next.first == m_generation && m_state == State::Connected) {
+            emit messageReceived(next.second);
+            // A receiver may have ended this client.
+            if (!alive) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 void SessionClient::clearOutgoing() {

@@ -14,6 +14,7 @@
 namespace gemvolt::transport {
 
 class ClientWorker;
+struct IncomingMessages;
 struct OutgoingFrames;
 
 /**
@@ -21,7 +22,10 @@ struct OutgoingFrames;
  * its own, so it keeps answering the server while the application's thread is
  * busy (the game's animations block it on purpose). Events are emitted on the
  * thread that created the client, one at a time and in order, and none is
- * emitted after close().
+ * emitted after close(). Messages are handed over in slices of a few
+ * milliseconds, so a flood leaves the application's own events their turn;
+ * when the application falls behind by 8 MiB of messages, the network thread
+ * stops reading until it has caught up.
  */
 class SessionClient : public QObject {
     Q_OBJECT
@@ -63,11 +67,18 @@ signals:
 private:
     enum class State { Idle, Connecting, Connected, Ended };
 
+    /** How long one turn of the event loop hands over messages at most. */
+    static constexpr qint64 DeliverySliceMs = 10;
+
+    void deliverMessages();
+    /** Emits waiting messages, all or for one slice; false when a receiver destroyed this. */
+    bool deliverWaiting(bool inSlices);
     void clearOutgoing();
 
     QThread m_thread;
     ClientWorker* m_worker = nullptr;
     std::shared_ptr<OutgoingFrames> m_outgoing;
+    std::shared_ptr<IncomingMessages> m_incoming;
     quint64 m_generation = 0;
     State m_state = State::Idle;
     qint32 m_playerId = 0;

@@ -15,7 +15,10 @@
 #include "Client/shell/SoundWindowKeeper.h"
 #include "Client/shell/Twips.h"
 #include "Common/GemCell.h"
+#include "Common/MessageCodec.h"
+#include "Common/transport/WireFormat.h"
 #include "support/FakeSoundDialogs.h"
+#include "support/HostileServer.h"
 #include "support/LocalServer.h"
 #include "support/ScriptedDialogs.h"
 
@@ -23,6 +26,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -140,6 +144,9 @@ private slots:
     void panelShowsTheCoreTextsAndReadyWorksByMouseAndReturn();
     void figuresFollowTheCore();
     void chatLinesGoThroughTheServer();
+    void textsFromOtherPlayersShowAsTheyAre();
+    void exitEndsTheProgramDuringAFlood_data();
+    void exitEndsTheProgramDuringAFlood();
 };
 
 void TestMainWindow::startUpRunsInOrderWithCaptions() {
@@ -763,6 +770,60 @@ void TestMainWindow::chatLinesGoThroughTheServer() {
     QTest::keyClicks(input, "ab");
     QTest::keyClick(input, Qt::Key_Left);
     QCOMPARE(input->cursorPosition(), 1);
+}
+
+void TestMainWindow::textsFromOtherPlayersShowAsTheyAre() {
+    Client c;
+    QVERIFY(c.startUp());
+    // A name and a score as another player may send them: markup is text like any other.
+    c.core().setLocalPlayerId(5);
+    c.core().setPlayerTable(
+        {{"5", "Alice", "0", "0"}, {"6", "<b>Bob</b><font size=7>!</font>", "0", "0"}});
+    c.core().InitGame();
+    c.core().HandleGameOver();
+    c.core().setStatsLabels(1, "<font size=7 color=red>9</font>", "<i>3</i>", "<u>2</u>");
+    c.frm->syncFromCore();
+    int marked = 0;
+    for (QLabel* label : c.frm->findChildren<QLabel*>()) {
+        if (!label->text().contains(QLatin1Char('<')))
+            continue;
+        ++marked;
+        // Every character shows, the tags too.
+        QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                 qPrintable(label->objectName() + ": " + label->text()));
+    }
+    // Bob's name, his three figures, the next fight and his ready line at least.
+    QVERIFY2(marked >= 6, qPrintable(QString::number(marked)));
+}
+
+void TestMainWindow::exitEndsTheProgramDuringAFlood_data() {
+    QTest::addColumn<int>("lineSize");
+    QTest::newRow("long lines") << int(transport::MaxFrameBody - 5);
+    QTest::newRow("short lines") << 90;
+}
+
+void TestMainWindow::exitEndsTheProgramDuringAFlood() {
+    // A hostile server sends chat lines as fast as the window takes them.
+    QFETCH(int, lineSize);
+    testing::HostileServer hostile;
+    const common::Bytes line =
+        common::encode(common::MsgChat{std::string(std::size_t(lineSize), 'x')});
+    hostile.flood(std::string(line.begin(), line.end()), 256 * 1024 * 1024,
+                  std::chrono::seconds(60));
+    Client c;
+    QVERIFY(c.startUp(QStringLiteral("127.0.0.1:%1").arg(hostile.port())));
+    QTRY_VERIFY_WITH_TIMEOUT(c.frm->client().session().isConnected(), 5000);
+    // This thread busy elsewhere until the window holds all it may and the flood stalls.
+    QVERIFY(hostile.waitForStall(std::chrono::milliseconds(400), std::chrono::seconds(20)));
+
+    QSignalSpy ended(c.frm.get(), &FrmMain::programEnded);
+    QElapsedTimer clock;
+    clock.start();
+    c.action("F_E")->trigger();
+    // The exit takes 1.5 s of timer ticks; the flood must not hold them up for long.
+    QTRY_VERIFY_WITH_TIMEOUT(ended.count() == 1, 10000);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!c.frm->client().session().isConnected());
 }
 
 QTEST_MAIN(TestMainWindow)

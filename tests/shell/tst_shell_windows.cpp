@@ -290,6 +290,15 @@ void TestWindows::gemPixmapsAreCachedPerKindColourSizeAndRatio() {
     QCOMPARE(hi.devicePixelRatio(), 2.0);
     QCOMPARE(shell::GemPainter::toQColor(common::GemBlue), QColor(128, 128, 255));
     QCOMPARE(shell::GemPainter::toQColor(common::GemGreen), QColor(0, 192, 0));
+
+    // Colours from the network, a new one each time: the cache stays bounded, and a gem
+    // drawn all along stays in it.
+    const qint64 red = painter.gem(common::ShapeNormal, common::GemRed, 33, 1.0).cacheKey();
+    for (std::int32_t colour = 1; colour <= 3 * shell::GemPainter::Capacity; ++colour) {
+        painter.gem(common::ShapeCrash, colour << 4, 33, 1.0);
+        QCOMPARE(painter.gem(common::ShapeNormal, common::GemRed, 33, 1.0).cacheKey(), red);
+    }
+    QCOMPARE(painter.cachedCount(), shell::GemPainter::Capacity);
 }
 
 void TestWindows::okBoxesDoNotBlockAndPromptsAreRealDialogs() {

@@ -1,6 +1,7 @@
 #include "Common/transport/ControlMessages.h"
 #include "Common/transport/SessionClient.h"
 #include "Common/transport/SessionServer.h"
+#include "support/HostileServer.h"
 #include "support/SessionTestKit.h"
 #include "support/WirePeer.h"
 
@@ -177,6 +178,49 @@ private slots:
         QCOMPARE(received.size(), 1);
         QCOMPARE(received[0][0].toByteArray(), QByteArray("\x02last"));
         QVERIFY(fake.peer.waitForClosed());
+    }
+
+    void aTrickleOfBytesIsNoSignOfLife() {
+        FakeServer fake;
+        fake.peer.setAnswerPings(false);
+        SessionClient client(quickTimings());
+        QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
+        QSignalSpy done(&client, &SessionClient::connectComplete);
+        client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("A"));
+        Hello hello;
+        QVERIFY(fake.acceptHello(hello));
+        fake.welcome(4);
+        QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 5000);
+        // A frame of 100 bytes that comes a byte every 50 ms, well within the silence limit
+        // each time, and never completes.
+        fake.peer.sendRaw(QByteArray("\x64\x00\x00\x00\x04", 5));
+        QTimer trickle;
+        connect(&trickle, &QTimer::timeout, [&] { fake.peer.sendRaw("x"); });
+        trickle.start(50);
+        QTRY_VERIFY_WITH_TIMEOUT(!terminated.isEmpty(), 3000);
+        QCOMPARE(terminated[0][0].toString(), QStringLiteral("The server stopped answering"));
+    }
+
+    void aFloodWaitsInTheServerWhileTheApplicationIsBusy() {
+        // 96 messages of 1 MiB, far more than the client may hold for a busy application.
+        HostileServer hostile;
+        const std::uint64_t frameSize = FrameHeaderSize + MaxFrameBody;
+        hostile.flood(std::string(MaxFrameBody, 'm'), 96 * frameSize, std::chrono::seconds(30));
+        SessionClient client(quickTimings());
+        QSignalSpy received(&client, &SessionClient::messageReceived);
+        QVERIFY(connectClient(client, quint16(hostile.port()), QStringLiteral("Busy")).success);
+
+        // This thread takes nothing now: the flood must stall, the client having taken
+        // 8 MiB plus what the system buffers on both sides.
+        QVERIFY(hostile.waitForStall(std::chrono::milliseconds(400), std::chrono::seconds(20)));
+        QVERIFY2(hostile.bytesSent() < 64 * frameSize,
+                 qPrintable(QString::number(hostile.bytesSent() / frameSize)));
+
+        // Once the application takes them, the rest comes, every message once and in order.
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 96, 30000);
+        for (int i = 0; i < received.size(); ++i) {
+            QCOMPARE(received[i][0].toByteArray().right(8).toInt(), i);
+        }
     }
 
     void closeSaysByeAndSilencesEvents() {
