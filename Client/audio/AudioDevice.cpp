@@ -5,6 +5,7 @@
 #include <AL/alext.h>
 
 #include <cstring>
+#include <vector>
 
 namespace gemvolt::audio {
 
@@ -41,12 +42,23 @@ std::shared_ptr<AudioDevice> AudioDevice::open(const QByteArray& name) {
     if (device == nullptr) {
         return nullptr;
     }
-    ALCcontext* context = alcCreateContext(device, nullptr);
+    // The output limiter works out a gain for every sample frame, which costs
+    // more than mixing the music itself. Pans only ever lower a side, so each
+    // sound keeps its own level; only a pile of loud effects at once could
+    // reach full scale. A user's own setting in the library's configuration
+    // still wins.
+    std::vector<ALCint> attributes;
+    if (alcIsExtensionPresent(device, "ALC_SOFT_output_limiter") == ALC_TRUE) {
+        attributes = {ALC_OUTPUT_LIMITER_SOFT, ALC_FALSE};
+    }
+    attributes.push_back(0);
+    ALCcontext* context = alcCreateContext(device, attributes.data());
     if (context == nullptr) {
         alcCloseDevice(device);
         return nullptr;
     }
     std::shared_ptr<AudioDevice> opened(new AudioDevice(device, context));
+    opened->m_canPause = alcIsExtensionPresent(device, "ALC_SOFT_pause_device") == ALC_TRUE;
     if (opened->makeCurrent() && alIsExtensionPresent("AL_SOFT_source_resampler") == AL_TRUE) {
         // The default linear resampler mirrors images above the source's band;
         // the shortest windowed-sinc one removes them at a modest cost.
@@ -72,6 +84,22 @@ AudioDevice::~AudioDevice() {
     }
     alcDestroyContext(m_context);
     alcCloseDevice(m_device);
+}
+
+void AudioDevice::pause() {
+    if (m_canPause && !m_paused) {
+        alcGetError(m_device);
+        alcDevicePauseSOFT(m_device);
+        m_paused = alcGetError(m_device) == ALC_NO_ERROR;
+    }
+}
+
+void AudioDevice::resume() {
+    if (m_paused) {
+        alcDeviceResumeSOFT(m_device);
+        alcGetError(m_device);
+        m_paused = false;
+    }
 }
 
 bool AudioDevice::makeCurrent() const {

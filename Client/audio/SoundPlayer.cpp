@@ -169,6 +169,20 @@ void SoundPlayer::CleanUpSndBuffer() {
     while (slotCount() > 1 && !m_slots.back()) {
         m_slots.pop_back();
     }
+    restWhenQuiet();
+}
+
+void SoundPlayer::restWhenQuiet() {
+    // A running mixer wakes many times a second to mix silence; every start
+    // of a sound wakes it again (Voice::play).
+    if (!m_device || isSlotPlaying(0) || playingEffects() > 0) {
+        return;
+    }
+    m_device->pause();
+}
+
+bool SoundPlayer::isMixing() const {
+    return m_device && !m_device->isPaused();
 }
 
 void SoundPlayer::SetBGMSpeed(double row) {
@@ -194,6 +208,7 @@ void SoundPlayer::stopMusic() {
     if (Voice* music = voiceAt(0)) {
         music->stop();
     }
+    restWhenQuiet();
 }
 
 void SoundPlayer::playMusicLooping() {

@@ -67,7 +67,11 @@ public:
      */
     void PlaySound(const QString& file, int position);
 
-    /** Releases finished effects and trims empty slots from the end of the table. */
+    /**
+     * Releases finished effects and trims empty slots from the end of the
+     * table. With nothing left playing, the device's mixer rests until the
+     * next sound.
+     */
     void CleanUpSndBuffer();
 
     /**
@@ -77,7 +81,7 @@ public:
      */
     void SetBGMSpeed(double row);
 
-    /** Stops the music, keeping its position. */
+    /** Stops the music, keeping its position; the mixer rests if no effect plays. */
     void stopMusic();
     /** Plays the music looping from where it stands. */
     void playMusicLooping();
@@ -104,12 +108,15 @@ public:
     int devicesOpened() const { return m_devicesOpened; }
     /** How many times opening an output device was tried, successful or not. */
     int deviceOpenAttempts() const { return m_deviceOpenAttempts; }
+    /** An output device is open and its mixer runs (it rests while all is quiet). */
+    bool isMixing() const;
 
 private:
     Voice* voiceAt(int slot) const;
     bool loadInto(const QString& file, int slot);
     std::shared_ptr<AudioDevice> currentDevice();
     int chooseEffectSlot();
+    void restWhenQuiet();
 
     QStringList m_devices;
     int m_selected = -1;

@@ -122,6 +122,33 @@ private slots:
         QCOMPARE(player.slotCount(), 2);
     }
 
+    void theMixerRestsWhileAllIsQuietAndWakesForTheNextSound() {
+        SoundPlayer player;
+        openPlayer(player);
+        player.InitSoundBuffer(m_music, 0);
+        player.playMusicLooping();
+        QVERIFY(player.isMixing());
+        player.stopMusic();
+        QVERIFY(!player.isMixing());
+
+        // A rested mixer would hold the effect at its start for ever.
+        player.PlaySound(m_blip, 2);
+        QVERIFY(player.isMixing());
+        QTRY_COMPARE_WITH_TIMEOUT(player.playingEffects(), 0, 2000);
+        player.CleanUpSndBuffer();
+        QVERIFY(!player.isMixing());
+
+        // The speed change restarts the music, and the music keeps the mixer awake.
+        player.takeBgmBaseFrequency();
+        player.SetBGMSpeed(3);
+        QVERIFY(player.isSlotPlaying(0));
+        player.PlaySound(m_blip, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(player.playingEffects(), 0, 2000);
+        player.CleanUpSndBuffer();
+        QVERIFY(player.isMixing());
+        QVERIFY(player.isSlotPlaying(0));
+    }
+
     void loadingTheMusicCutsOffTheEffects() {
         SoundPlayer player;
         openPlayer(player);
