@@ -58,7 +58,12 @@ std::shared_ptr<AudioDevice> AudioDevice::open(const QByteArray& name) {
         return nullptr;
     }
     std::shared_ptr<AudioDevice> opened(new AudioDevice(device, context));
-    opened->m_canPause = alcIsExtensionPresent(device, "ALC_SOFT_pause_device") == ALC_TRUE;
+    // A device that records to a file keeps running: resting would cut the
+    // quiet stretches out of the recording's timeline, and the library's
+    // file writer does not survive a pause.
+    const bool recordsToFile = name.contains("Wave File Writer");
+    opened->m_canPause =
+        !recordsToFile && alcIsExtensionPresent(device, "ALC_SOFT_pause_device") == ALC_TRUE;
     if (opened->makeCurrent() && alIsExtensionPresent("AL_SOFT_source_resampler") == AL_TRUE) {
         // The default linear resampler mirrors images above the source's band;
         // the shortest windowed-sinc one removes them at a modest cost.

@@ -121,6 +121,8 @@ void SoundPlayer::InitSoundBuffer(const QString& file, int slot) {
     }
     m_slots.resize(static_cast<std::size_t>(slot) + 1);
     loadInto(file, slot);
+    // A device just opened mixes at once, and loading the music cut the effects off.
+    restWhenQuiet();
 }
 
 int SoundPlayer::chooseEffectSlot() {

@@ -126,6 +126,7 @@ private slots:
         SoundPlayer player;
         openPlayer(player);
         player.InitSoundBuffer(m_music, 0);
+        QVERIFY(!player.isMixing()); // loaded, not yet playing
         player.playMusicLooping();
         QVERIFY(player.isMixing());
         player.stopMusic();
