@@ -3,6 +3,7 @@
 #include <AL/al.h>
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
+#include <AL/efx.h>
 
 #include <cstring>
 #include <vector>
@@ -51,7 +52,10 @@ std::shared_ptr<AudioDevice> AudioDevice::open(const QByteArray& name) {
     if (alcIsExtensionPresent(device, "ALC_SOFT_output_limiter") == ALC_TRUE) {
         attributes = {ALC_OUTPUT_LIMITER_SOFT, ALC_FALSE};
     }
-    attributes.push_back(0);
+    // No sound goes through the library's effect units (reverb and the like):
+    // without their sends, each of the 256 voices the context sets up front is
+    // a few kilobytes smaller.
+    attributes.insert(attributes.end(), {ALC_MAX_AUXILIARY_SENDS, 0, 0});
     ALCcontext* context = alcCreateContext(device, attributes.data());
     if (context == nullptr) {
         alcCloseDevice(device);
