@@ -3,8 +3,10 @@
 #include <AL/al.h>
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
+#include <AL/efx.h>
 
 #include <cstring>
+#include <vector>
 
 namespace gemvolt::audio {
 
@@ -41,12 +43,31 @@ std::shared_ptr<AudioDevice> AudioDevice::open(const QByteArray& name) {
     if (device == nullptr) {
         return nullptr;
     }
-    ALCcontext* context = alcCreateContext(device, nullptr);
+    // The output limiter works out a gain for every sample frame, which costs
+    // more than mixing the music itself. Pans only ever lower a side, so each
+    // sound keeps its own level; only a pile of loud effects at once could
+    // reach full scale. A user's own setting in the library's configuration
+    // still wins.
+    std::vector<ALCint> attributes;
+    if (alcIsExtensionPresent(device, "ALC_SOFT_output_limiter") == ALC_TRUE) {
+        attributes = {ALC_OUTPUT_LIMITER_SOFT, ALC_FALSE};
+    }
+    // No sound goes through the library's effect units (reverb and the like):
+    // without their sends, each of the 256 voices the context sets up front is
+    // a few kilobytes smaller.
+    attributes.insert(attributes.end(), {ALC_MAX_AUXILIARY_SENDS, 0, 0});
+    ALCcontext* context = alcCreateContext(device, attributes.data());
     if (context == nullptr) {
         alcCloseDevice(device);
         return nullptr;
     }
     std::shared_ptr<AudioDevice> opened(new AudioDevice(device, context));
+    // A device that records to a file keeps running: resting would cut the
+    // quiet stretches out of the recording's timeline, and the library's
+    // file writer does not survive a pause.
+    const bool recordsToFile = name.contains("Wave File Writer");
+    opened->m_canPause =
+        !recordsToFile && alcIsExtensionPresent(device, "ALC_SOFT_pause_device") == ALC_TRUE;
     if (opened->makeCurrent() && alIsExtensionPresent("AL_SOFT_source_resampler") == AL_TRUE) {
         // The default linear resampler mirrors images above the source's band;
         // the shortest windowed-sinc one removes them at a modest cost.
@@ -72,6 +93,22 @@ AudioDevice::~AudioDevice() {
     }
     alcDestroyContext(m_context);
     alcCloseDevice(m_device);
+}
+
+void AudioDevice::pause() {
+    if (m_canPause && !m_paused) {
+        alcGetError(m_device);
+        alcDevicePauseSOFT(m_device);
+        m_paused = alcGetError(m_device) == ALC_NO_ERROR;
+    }
+}
+
+void AudioDevice::resume() {
+    if (m_paused) {
+        alcDeviceResumeSOFT(m_device);
+        alcGetError(m_device);
+        m_paused = false;
+    }
 }
 
 bool AudioDevice::makeCurrent() const {

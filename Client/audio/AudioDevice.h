@@ -36,12 +36,23 @@ public:
      */
     int resampler() const { return m_resampler; }
 
+    /**
+     * Stops the mixer while nothing plays, so a silent device costs no
+     * processor time; resume() before the next sound starts. Without the
+     * library's pause extension the device simply keeps running.
+     */
+    void pause();
+    void resume();
+    bool isPaused() const { return m_paused; }
+
 private:
     AudioDevice(ALCdevice* device, ALCcontext* context);
 
     ALCdevice* m_device;
     ALCcontext* m_context;
     int m_resampler = -1;
+    bool m_canPause = false;
+    bool m_paused = false;
 };
 
 } // namespace gemvolt::audio

@@ -22,6 +22,12 @@ bool isWaveName(const QString& file) {
 
 SoundPlayer::SoundPlayer() {
     m_slots.resize(1);
+    // Pausing waits for the mixer to finish its period, up to some tens of
+    // milliseconds, so it happens once the quiet has lasted rather than
+    // between two effects of a fight.
+    m_restTimer.setSingleShot(true);
+    m_restTimer.setInterval(RestAfterMs);
+    QObject::connect(&m_restTimer, &QTimer::timeout, [this] { restWhenQuiet(); });
 }
 
 SoundPlayer::~SoundPlayer() {
@@ -121,6 +127,8 @@ void SoundPlayer::InitSoundBuffer(const QString& file, int slot) {
     }
     m_slots.resize(static_cast<std::size_t>(slot) + 1);
     loadInto(file, slot);
+    // A device just opened mixes at once, and loading the music cut the effects off.
+    restSoon();
 }
 
 int SoundPlayer::chooseEffectSlot() {
@@ -157,6 +165,7 @@ void SoundPlayer::PlaySound(const QString& file, int position) {
     v->setPan(panForPosition(position));
     v->startedAt = ++m_starts;
     v->play(false);
+    restSoon();
 }
 
 void SoundPlayer::CleanUpSndBuffer() {
@@ -169,6 +178,28 @@ void SoundPlayer::CleanUpSndBuffer() {
     while (slotCount() > 1 && !m_slots.back()) {
         m_slots.pop_back();
     }
+}
+
+void SoundPlayer::restSoon() {
+    m_restTimer.start();
+}
+
+void SoundPlayer::restWhenQuiet() {
+    // A running mixer wakes many times a second to mix silence; every start
+    // of a sound wakes it again (Voice::play). The music keeps it awake until
+    // it stops, which looks again.
+    if (!m_device || isSlotPlaying(0)) {
+        return;
+    }
+    if (playingEffects() > 0) {
+        restSoon();
+        return;
+    }
+    m_device->pause();
+}
+
+bool SoundPlayer::isMixing() const {
+    return m_device && !m_device->isPaused();
 }
 
 void SoundPlayer::SetBGMSpeed(double row) {
@@ -194,6 +225,7 @@ void SoundPlayer::stopMusic() {
     if (Voice* music = voiceAt(0)) {
         music->stop();
     }
+    restSoon();
 }
 
 void SoundPlayer::playMusicLooping() {
@@ -209,6 +241,7 @@ void SoundPlayer::takeBgmBaseFrequency() {
 }
 
 void SoundPlayer::GoodBye() {
+    m_restTimer.stop();
     m_slots.clear();
     m_slots.resize(1);
     m_cache.clear();

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -25,12 +26,17 @@ class Voice;
  * an empty slot. The operation then simply does nothing (or leaves the slot
  * empty), and the game carries on without that sound.
  *
- * Everything runs on the user-interface thread.
+ * Everything runs on the user-interface thread, which runs an event loop.
  */
 class SoundPlayer {
 public:
     /** The most effects that play at once. */
     static constexpr int MaxEffectSlots = 32;
+    /**
+     * How long all must be quiet (no music, no effect) before the device's
+     * mixer rests; the next sound wakes it.
+     */
+    static constexpr int RestAfterMs = 2000;
 
     SoundPlayer();
     ~SoundPlayer();
@@ -104,12 +110,16 @@ public:
     int devicesOpened() const { return m_devicesOpened; }
     /** How many times opening an output device was tried, successful or not. */
     int deviceOpenAttempts() const { return m_deviceOpenAttempts; }
+    /** An output device is open and its mixer runs (it rests once all is quiet, RestAfterMs). */
+    bool isMixing() const;
 
 private:
     Voice* voiceAt(int slot) const;
     bool loadInto(const QString& file, int slot);
     std::shared_ptr<AudioDevice> currentDevice();
     int chooseEffectSlot();
+    void restSoon();
+    void restWhenQuiet();
 
     QStringList m_devices;
     int m_selected = -1;
@@ -123,6 +133,7 @@ private:
     WaveCache m_cache;
     double m_bgmBaseFrequency = 0.0;
     std::uint64_t m_starts = 0;
+    QTimer m_restTimer;
 };
 
 } // namespace gemvolt::audio

@@ -136,6 +136,7 @@ void Voice::play(bool looping) {
         alSourcei(m_sources[1], AL_LOOPING, looping ? AL_TRUE : AL_FALSE);
     }
     if (state() != AL_PLAYING) {
+        m_device->resume();
         // Both sources start in the same mixing step, sample-aligned.
         alSourcePlayv(2, m_sources.data());
     }

@@ -68,6 +68,9 @@ std::shared_ptr<const WaveData> WaveCache::fetch(const QString& path) {
     if (!data) {
         return nullptr;
     }
+    if (static_cast<std::int64_t>(data->samples().size()) > MaxHeldSamples) {
+        return data;
+    }
     if (m_entries.size() >= m_capacity) {
         const auto oldest =
             std::min_element(m_entries.begin(), m_entries.end(),

@@ -14,10 +14,14 @@ namespace gemvolt::audio {
  * Decoded sounds kept per file path and modification time, so an effect that
  * plays at every landing gem is decoded once, while a file edited on disk is
  * read again at its next use. Holds at most a few files; the least recently
- * used one goes first.
+ * used one goes first. Long sounds (the music) are decoded at every fetch and
+ * not held: they are loaded once per change, and the device keeps its own copy.
  */
 class WaveCache {
 public:
+    /** Decoded sounds with more samples than this (all channels) are not held. */
+    static constexpr std::int64_t MaxHeldSamples = 512 * 1024;
+
     explicit WaveCache(std::size_t capacity = 8);
 
     /**

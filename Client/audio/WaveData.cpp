@@ -58,28 +58,37 @@ std::shared_ptr<const WaveData> WaveData::decode(const QString& path) {
         return nullptr;
     }
     // Read as normalised floats, which every sample format converts to the same
-    // way (integer formats exactly), then turn them into 16 bits.
-    std::vector<float> frames(static_cast<std::size_t>(info.frames) *
-                              static_cast<std::size_t>(info.channels));
-    const sf_count_t got = sf_readf_float(file.get(), frames.data(), info.frames);
-    if (got <= 0) {
+    // way (integer formats exactly), then turn them into 16 bits. A block at a
+    // time: the music as floats would take twice its final size at once.
+    constexpr sf_count_t BlockFrames = 4096;
+    const auto channels = static_cast<std::size_t>(info.channels);
+    std::vector<float> block(static_cast<std::size_t>(BlockFrames) * channels);
+    std::vector<std::int16_t> raw;
+    raw.reserve(static_cast<std::size_t>(info.frames) * channels);
+    for (sf_count_t left = info.frames; left > 0;) {
+        const sf_count_t got =
+            sf_readf_float(file.get(), block.data(), std::min(left, BlockFrames));
+        if (got <= 0) {
+            break; // a truncated file still plays what it holds
+        }
+        left -= got;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(got) * channels; ++i) {
+            // Broken float files may hold NaN or infinity: those samples become silence.
+            const float v = std::isfinite(block[i]) ? block[i] : 0.0f;
+            const float scaled = std::nearbyint(v * 32768.0f);
+            raw.push_back(static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f)));
+        }
+    }
+    if (raw.empty()) {
         return nullptr;
     }
-    // A truncated file still plays what it holds.
-    std::vector<std::int16_t> raw(static_cast<std::size_t>(got) *
-                                  static_cast<std::size_t>(info.channels));
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        // Broken float files may hold NaN or infinity: those samples become silence.
-        const float v = std::isfinite(frames[i]) ? frames[i] : 0.0f;
-        const float scaled = std::nearbyint(v * 32768.0f);
-        raw[i] = static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
-    }
+    const std::size_t got = raw.size() / channels;
 
     if (info.channels <= 2) {
         return std::make_shared<const WaveData>(info.samplerate, info.channels, std::move(raw));
     }
     // More than two channels: mix down to one, which then pans like any mono effect.
-    std::vector<std::int16_t> mono(static_cast<std::size_t>(got));
+    std::vector<std::int16_t> mono(got);
     for (std::size_t f = 0; f < mono.size(); ++f) {
         long sum = 0;
         for (int c = 0; c < info.channels; ++c) {

@@ -157,6 +157,16 @@ private slots:
         QCOMPARE(cache.decodeCount(), decodes);
         cache.fetch(path("b.wav"));
         QCOMPARE(cache.decodeCount(), decodes + 1);
+
+        // A long sound (the music) is decoded whole at every fetch, never held.
+        const QString music = path("music.wav");
+        QVERIFY(SoundFiles::writeTone(music, 440, 12.0));
+        const auto decoded = cache.fetch(music);
+        QVERIFY(decoded);
+        QCOMPARE(decoded->frames(), 12 * 44100);
+        QCOMPARE(cache.fetch(music)->frames(), 12 * 44100);
+        QCOMPARE(cache.decodeCount(), decodes + 3);
+        QCOMPARE(cache.size(), std::size_t(2));
     }
 
     void everyOperationIsSilentWithoutADevice() {

@@ -122,6 +122,33 @@ private slots:
         QCOMPARE(player.slotCount(), 2);
     }
 
+    void theMixerRestsOnceAllIsQuietAndWakesForTheNextSound() {
+        const int rest = SoundPlayer::RestAfterMs + 1500;
+        SoundPlayer player;
+        openPlayer(player);
+        player.InitSoundBuffer(m_music, 0);
+        player.playMusicLooping();
+        QTest::qWait(SoundPlayer::RestAfterMs + 200);
+        QVERIFY(player.isMixing()); // the music keeps it awake
+        player.stopMusic();
+        QTRY_VERIFY_WITH_TIMEOUT(!player.isMixing(), rest);
+
+        // A rested mixer would hold the effect at its start for ever.
+        player.PlaySound(m_blip, 2);
+        QVERIFY(player.isMixing());
+        QTRY_COMPARE_WITH_TIMEOUT(player.playingEffects(), 0, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.isMixing(), rest);
+
+        // The speed change restarts the music, which plays on after the effects.
+        player.takeBgmBaseFrequency();
+        player.SetBGMSpeed(3);
+        QVERIFY(player.isMixing());
+        player.PlaySound(m_blip, 0);
+        QTest::qWait(rest);
+        QVERIFY(player.isMixing());
+        QVERIFY(player.isSlotPlaying(0));
+    }
+
     void loadingTheMusicCutsOffTheEffects() {
         SoundPlayer player;
         openPlayer(player);
