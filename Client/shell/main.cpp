@@ -1,11 +1,14 @@
+#include "Client/shell/AssetFolder.h"
 #include "Client/shell/FrmMain.h"
 #include "Client/shell/QtDialogs.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
@@ -68,6 +71,22 @@ bool readArguments(const QStringList& arguments, bool& help, bool& version, QStr
     return false;
 }
 
+/**
+ * The sound library reads the game's settings (its mixing period) from a file
+ * beside the program; installed, the file lives in the data folder instead, so
+ * name it there. A file the user names in ALSOFT_CONF still wins. This must
+ * run before the first call into the library.
+ */
+void pointSoundLibraryAtItsSettings() {
+    if (qEnvironmentVariableIsSet("ALSOFT_CONF"))
+        return;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const QString folder = gemvolt::shell::AssetFolder::forProgram(programFolder);
+    const QString settings = QDir(folder).filePath(QStringLiteral("alsoft.conf"));
+    if (QDir(folder) != QDir(programFolder) && QFileInfo::exists(settings))
+        qputenv("ALSOFT_CONF", QFile::encodeName(settings));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -89,6 +108,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    pointSoundLibraryAtItsSettings();
     // Qt has taken its own options out; whatever is left is not the client's.
     if (!readArguments(QCoreApplication::arguments(), help, version, error)) {
         std::fprintf(stderr, "gemvolt: %s\n%s", qPrintable(error), Usage);
