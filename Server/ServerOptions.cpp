@@ -34,6 +34,7 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
     bool headless = false;
     bool playersGiven = false;
     bool portGiven = false;
+    bool floodGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
         std::string value;
@@ -54,7 +55,7 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
             headless = true;
             continue;
         }
-        if (name != "--players" && name != "--port") {
+        if (name != "--players" && name != "--port" && name != "--flood-limit") {
             return invalid("unknown argument '" + arguments[i] + "'");
         }
         if (!hasValue) {
@@ -74,6 +75,16 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
             }
             options.players = static_cast<int>(number);
             playersGiven = true;
+        } else if (name == "--flood-limit") {
+            if (floodGiven) {
+                return invalid("--flood-limit is given twice");
+            }
+            if (!readNumber(value, 0, 1024 * 1024, number)) {
+                return invalid("--flood-limit takes a number of KiB from 0 to 1048576, not '" +
+                               value + "'");
+            }
+            options.floodLimitKib = static_cast<int>(number);
+            floodGiven = true;
         } else {
             if (portGiven) {
                 return invalid("--port is given twice");
@@ -86,7 +97,9 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
         }
     }
     if (!headless) {
-        return invalid("--players and --port need --headless; without arguments the window opens");
+        return invalid(
+            "--players, --port and --flood-limit need --headless; without arguments the window "
+            "opens");
     }
     options.mode = Mode::Headless;
     return options;
@@ -97,14 +110,18 @@ std::string ServerOptions::usage(const std::string& program) {
            "\n"
            "       " +
            program +
-           " --headless [--players N] [--port P]\n"
+           " --headless [--players N] [--port P] [--flood-limit KIB]\n"
            "\n"
            "Without arguments the server opens its window and asks for the number of players.\n"
            "--headless    run without a window; print the port listened on, then one line\n"
            "              per join, departure and fight result; end on SIGINT or SIGTERM\n"
            "--players N   players the session holds, the server's own included (2 to 10000,\n"
            "              default 11)\n"
-           "--port P      TCP port to listen on (default 4000; 0 picks a free port)\n";
+           "--port P      TCP port to listen on (default 4000; 0 picks a free port)\n"
+           "--flood-limit KIB\n"
+           "              message KiB one player may send within 4 seconds before the\n"
+           "              server ends its session (default 1024; 0 turns the limit off,\n"
+           "              for load measurements)\n";
 }
 
 } // namespace gemvolt::server
