@@ -53,6 +53,8 @@ public:
     bool closed() const { return m_closed; }
     /** Frames received so far, of every kind. */
     std::uint64_t framesSeen() const { return m_framesSeen; }
+    /** Bytes given to send that the socket has not taken yet. */
+    std::size_t unsent() const { return m_out.size() - m_outStart; }
 
 protected:
     /** A DATA frame arrived; now is the time (nowNs) its bytes were read. */
