@@ -540,8 +540,12 @@ public:
     }
     std::string outcome() const override {
         char buffer[96];
-        std::snprintf(buffer, sizeof buffer, "%d of %zu closed by the server (first after %.1f s)",
-                      m_closed, m_fds.size(), m_firstClosed);
+        const int n = std::snprintf(buffer, sizeof buffer, "%d of %zu closed by the server",
+                                    m_closed, m_fds.size());
+        if (m_closed > 0 && n > 0 && std::size_t(n) < sizeof buffer) {
+            std::snprintf(buffer + n, sizeof buffer - std::size_t(n), " (first after %.1f s)",
+                          m_firstClosed);
+        }
         return buffer;
     }
     bool contained() const override { return m_closed == int(m_fds.size()); }
