@@ -292,6 +292,11 @@ void TestServerProgram::logNeverHoldsUpTheServer() {
 }
 
 void TestServerProgram::descriptorShortageNeitherSpinsNorLocksOut() {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizers' runtime needs descriptors of its own for its checks (it tests
+    // memory through a pipe), so out of descriptors it reports faults that are not there.
+    QSKIP("a sanitized server cannot run out of descriptors soundly");
+#endif
     QProcess process;
     process.setChildProcessModifier([] {
         const rlimit few = {40, 40};
