@@ -14,7 +14,7 @@ struct Timings {
     std::chrono::milliseconds handshakeTimeout{5000};
     /** A side that has sent nothing for this long sends PING. */
     std::chrono::milliseconds pingAfterIdle{5000};
-    /** A connection on which nothing has arrived for this long is lost. */
+    /** A connection on which no whole frame has arrived for this long is lost. */
     std::chrono::milliseconds lostAfterSilence{15000};
     /** A client gives up a connect (TCP and handshake) after this. */
     std::chrono::milliseconds connectTimeout{10000};
