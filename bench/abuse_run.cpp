@@ -432,15 +432,20 @@ private:
     bool m_stuck = false;
 };
 
-// A welcomed player sends 1 MiB chat lines whenever its socket has taken the last.
+// A welcomed player sends 1 MiB chat lines whenever its socket has taken the last,
+// while a third honest player, a watcher on a slow link, reads for 10 ms a second:
+// it must not be the one who is cut off.
 class ChatFloodAttack : public Attack {
 public:
     const char* name() const override { return "chat-flood"; }
     void start(int port, int epoll) override {
+        m_watcher = std::make_unique<Honest>(2);
+        m_watcher->connect(epoll, port, "watcher");
         m_flooder = std::make_unique<Player>(3000);
         m_flooder->connect(epoll, port, "flooder");
-        if (!m_flooder->awaitWelcome(std::chrono::seconds(5))) {
-            fail("the flooder was not welcomed");
+        if (!m_watcher->awaitWelcome(std::chrono::seconds(5)) ||
+            !m_flooder->awaitWelcome(std::chrono::seconds(5))) {
+            fail("the flooder or the watcher was not welcomed");
         }
         m_begin = Clock::now();
         std::string text = "flooder:> ";
@@ -448,6 +453,9 @@ public:
         m_line = common::encode(common::MsgChat{std::move(text)});
     }
     void step(double) override {
+        const auto phase =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_begin);
+        m_watcher->setReading(phase.count() % 1000 < 10);
         if (m_flooder->closed()) {
             if (m_endedAfter < 0) {
                 m_endedAfter = secondsSince(m_begin);
@@ -459,9 +467,14 @@ public:
             ++m_lines;
         }
     }
-    void stop() override { m_flooder->disconnect(); }
+    void stop() override {
+        m_flooder->disconnect();
+        m_watcher->setReading(true);
+        m_watcherCutOff = m_watcher->closed();
+        m_watcher->disconnect();
+    }
     std::string outcome() const override {
-        char buffer[96];
+        char buffer[128];
         if (m_endedAfter >= 0) {
             std::snprintf(buffer, sizeof buffer, "flooder ended after %.2f s, %llu lines given",
                           m_endedAfter, static_cast<unsigned long long>(m_lines));
@@ -469,11 +482,14 @@ public:
             std::snprintf(buffer, sizeof buffer, "flooder NOT ended, %llu lines given",
                           static_cast<unsigned long long>(m_lines));
         }
-        return buffer;
+        return std::string(buffer) +
+               (m_watcherCutOff ? "; the slow watcher was CUT OFF" : "; the slow watcher stayed");
     }
-    bool contained() const override { return m_endedAfter >= 0; }
+    bool contained() const override { return m_endedAfter >= 0 && !m_watcherCutOff; }
 
 private:
+    std::unique_ptr<Honest> m_watcher;
+    bool m_watcherCutOff = false;
     std::unique_ptr<Player> m_flooder;
     common::Bytes m_line;
     Clock::time_point m_begin;
