@@ -1,17 +1,17 @@
 #include "Server/HeadlessServer.h"
 
+#include "Common/transport/ControlMessages.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+
 namespace gemvolt::server {
 
 namespace {
 
 std::string printable(const std::string& name) {
-    std::string out = name;
-    for (char& ch : out) {
-        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) {
-            ch = '?';
-        }
-    }
-    return out;
+    return transport::registeredPlayerName(name);
 }
 
 } // namespace
@@ -55,10 +55,50 @@ void HeadlessServer::fightResult(std::int32_t winnerId, const std::string& winne
 }
 
 void HeadlessServer::printLine(const std::string& line) {
-    std::fputs(line.c_str(), m_out);
-    std::fputc('\n', m_out);
-    // Whoever reads the lines (a script, a test) waits for each one.
-    std::fflush(m_out);
+    // What an earlier line left goes first; while it cannot, this line is dropped.
+    if (!m_unfinished.empty() && !writeNow(m_unfinished)) {
+        ++m_dropped;
+        return;
+    }
+    std::string text;
+    if (m_dropped > 0) {
+        text = "dropped " + std::to_string(m_dropped) + " lines\n";
+    }
+    text += line;
+    text += '\n';
+    const std::size_t size = text.size();
+    m_unfinished = std::move(text);
+    if (!writeNow(m_unfinished) && m_unfinished.size() == size) {
+        // Not a byte of it went out: the line is lost, and counted.
+        m_unfinished.clear();
+        ++m_dropped;
+        return;
+    }
+    m_dropped = 0;
+}
+
+bool HeadlessServer::writeNow(std::string& text) {
+    // Straight to the descriptor, so that no stream buffer holds a line back from
+    // whoever reads them (a script, a test) and waits for each one. A write is
+    // made only when the system says it has room, so the server never waits on
+    // its reader: a pipe that reports room takes a short line whole.
+    const int fd = ::fileno(m_out);
+    while (!text.empty()) {
+        pollfd ready = {fd, POLLOUT, 0};
+        if (::poll(&ready, 1, 0) != 1 || (ready.revents & POLLOUT) == 0 ||
+            (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return false;
+        }
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        text.erase(0, std::size_t(n));
+    }
+    return true;
 }
 
 } // namespace gemvolt::server

@@ -16,8 +16,12 @@ namespace gemvolt::server {
  * It prints the port it listens on as its first line, then one line per
  * join ("joined <id> <name>"), departure ("left <id> <name>") and fight
  * result ("result <winner id> beat <loser id>: <winner name> beat <loser
- * name>"), each flushed at once. Names are printed with control characters
- * replaced, so that one event is always one line.
+ * name>"), each handed to the system at once. Names are printed with control
+ * characters and line separators replaced, so that one event is always one line.
+ *
+ * The lines never hold up the session: when whoever reads them stalls (a full
+ * pipe nobody reads), lines are dropped rather than waited for, and the next
+ * line that goes out is preceded by "dropped <n> lines".
  */
 class HeadlessServer : public QObject, private ServerObserver {
     Q_OBJECT
@@ -43,8 +47,13 @@ private:
     void fightResult(std::int32_t winnerId, const std::string& winnerName, std::int32_t loserId,
                      const std::string& loserName) override;
     void printLine(const std::string& line);
+    /** Writes what the system takes now; true when all of text went (it keeps the rest). */
+    bool writeNow(std::string& text);
 
     std::FILE* m_out;
+    // The part of a line the system took only partly, sent before anything else.
+    std::string m_unfinished;
+    long long m_dropped = 0;
     SessionPort m_port;
     ServerCore m_core{m_port};
 };

@@ -226,6 +226,17 @@ void ServerCore::CloseSession() {
     m_transport.close();
 }
 
+std::size_t ServerCore::RosterSizeWith(const std::string& name) const {
+    // The type byte and the i16 last index, then an i32 and a string per player.
+    constexpr std::size_t Head = 1 + 2;
+    constexpr std::size_t PerEntry = 4 + 4;
+    std::size_t size = Head + PerEntry + name.size();
+    for (const RosterEntry& e : m_roster) {
+        size += PerEntry + e.Name.size();
+    }
+    return size;
+}
+
 int ServerCore::boardOf(std::int32_t id) const {
     for (std::size_t i = 0; i < m_standings.size() && i < 2; ++i) {
         if (numberValue(m_standings[i].IdText) == id) {

@@ -120,6 +120,12 @@ public:
         return m_boardMirror;
     }
 
+    /**
+     * Bytes of the MsgRoster that would announce a player called `name` joining
+     * now: what must fit in one message for everybody to hear of the join.
+     */
+    std::size_t RosterSizeWith(const std::string& name) const;
+
     /** The board a player fights on: 1 for row 0, 2 for row 1, 0 for everybody else. */
     int boardOf(std::int32_t id) const;
 

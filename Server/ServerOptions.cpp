@@ -57,7 +57,8 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
     const QCommandLineOption headless(QStringLiteral("headless"));
     const QCommandLineOption players(QStringLiteral("players"), QString(), QStringLiteral("N"));
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("P"));
-    parser.addOptions({help, version, headless, players, port});
+    const QCommandLineOption flood(QStringLiteral("flood-limit"), QString(), QStringLiteral("KIB"));
+    parser.addOptions({help, version, headless, players, port, flood});
     if (!parser.parse(texts)) {
         if (!parser.unknownOptionNames().isEmpty()) {
             return invalid("unknown argument '" +
@@ -77,8 +78,8 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
         options.mode = Mode::Version;
         return options;
     }
-    for (const QString& name :
-         {QStringLiteral("headless"), QStringLiteral("players"), QStringLiteral("port")}) {
+    for (const QString& name : {QStringLiteral("headless"), QStringLiteral("players"),
+                                QStringLiteral("port"), QStringLiteral("flood-limit")}) {
         if (parser.optionNames().count(name) > 1) {
             return invalid("--" + name.toStdString() + " is given twice");
         }
@@ -98,8 +99,18 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
         }
         options.port = static_cast<std::uint16_t>(number);
     }
+    if (parser.isSet(flood)) {
+        const std::string value = parser.value(flood).toStdString();
+        if (!readNumber(value, 0, 1024 * 1024, number)) {
+            return invalid("--flood-limit takes a number of KiB from 0 to 1048576, not '" + value +
+                           "'");
+        }
+        options.floodLimitKib = static_cast<int>(number);
+    }
     if (!parser.isSet(headless)) {
-        return invalid("--players and --port need --headless; without arguments the window opens");
+        return invalid(
+            "--players, --port and --flood-limit need --headless; without arguments the window "
+            "opens");
     }
     options.mode = Mode::Headless;
     return options;
@@ -110,7 +121,7 @@ std::string ServerOptions::usage(const std::string& program) {
            "\n"
            "       " +
            program +
-           " --headless [--players N] [--port P]\n"
+           " --headless [--players N] [--port P] [--flood-limit KIB]\n"
            "       " +
            program +
            " --help | --version\n"
@@ -121,6 +132,10 @@ std::string ServerOptions::usage(const std::string& program) {
            "--players N   players the session holds, the server's own included (2 to 10000,\n"
            "              default 11)\n"
            "--port P      TCP port to listen on (default 4000; 0 picks a free port)\n"
+           "--flood-limit KIB\n"
+           "              message KiB one player may send within 4 seconds before the\n"
+           "              server ends its session (default 1024; 0 turns the limit off,\n"
+           "              for load measurements)\n"
            "-h, --help    print this text and exit\n"
            "-v, --version print the name and version and exit\n";
 }

@@ -19,6 +19,8 @@ struct ServerOptions {
     Mode mode = Mode::Window;
     int players = 11;
     std::uint16_t port = 4000;
+    /** Message KiB one client may send within 4 s before its session ends; 0 for no limit. */
+    int floodLimitKib = 1024;
     /** What was wrong, for Invalid. */
     std::string error;
 

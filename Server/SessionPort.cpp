@@ -27,6 +27,11 @@ SessionPort::SessionPort(QObject* parent)
             m_core->OnPlayerDestroyed(id);
         }
     });
+    // A join the roster message could no longer carry would leave everybody
+    // unaware of the newcomer: such a player is refused as "session full".
+    m_session->setAdmission([this](const QString& name) {
+        return !m_core || m_core->RosterSizeWith(name.toStdString()) <= transport::MaxFrameBody;
+    });
 }
 
 SessionPort::~SessionPort() = default;

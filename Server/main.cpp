@@ -1,5 +1,6 @@
 // gemvolt-server: the session server, with its window or, with --headless,
 // without one.
+#include "Common/transport/SessionServer.h"
 #include "Server/HeadlessServer.h"
 #include "Server/QtServerDialogs.h"
 #include "Server/ServerOptions.h"
@@ -22,6 +23,7 @@ int runHeadless(int argc, char** argv, const ServerOptions& options) {
     QCoreApplication app(argc, argv);
     SignalWatcher watcher({SIGINT, SIGTERM});
     HeadlessServer server;
+    server.sessionPort().session().setFloodLimit(qint64(options.floodLimitKib) * 1024);
     std::string error;
     if (!server.start(options.players, options.port, error)) {
         std::fprintf(stderr, "gemvolt-server: %s\n", error.c_str());

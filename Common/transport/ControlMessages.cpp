@@ -198,4 +198,31 @@ bool isValidPlayerName(std::string_view name) {
     return name.size() <= MaxPlayerNameBytes && isValidUtf8(name);
 }
 
+std::string registeredPlayerName(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const auto next = [&](std::size_t k) {
+            return i + k < name.size() ? static_cast<unsigned char>(name[i + k]) : 0;
+        };
+        std::size_t replaced = 0;
+        if (byte < 0x20 || byte == 0x7F) {
+            replaced = 1;
+        } else if (byte == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {
+            replaced = 2; // U+0080 to U+009F, NEL among them
+        } else if (byte == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+            replaced = 3; // U+2028, U+2029
+        }
+        if (replaced > 0) {
+            out += '?';
+            i += replaced;
+        } else {
+            out += name[i];
+            ++i;
+        }
+    }
+    return out;
+}
+
 } // namespace gemvolt::transport

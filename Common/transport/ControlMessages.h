@@ -59,4 +59,12 @@ bool isValidUtf8(std::string_view text);
 /** A name HELLO may register: valid UTF-8 of at most MaxPlayerNameBytes bytes. */
 bool isValidPlayerName(std::string_view name);
 
+/**
+ * A valid name as the server registers it: every control character (U+0000 to
+ * U+001F, U+007F to U+009F) and every line or paragraph separator (U+2028,
+ * U+2029) becomes '?', so a name is always one line of plain characters, in
+ * other players' windows as in a log. Never longer than the name it is given.
+ */
+std::string registeredPlayerName(std::string_view name);
+
 } // namespace gemvolt::transport

@@ -1,5 +1,7 @@
 #include "Common/transport/FrameReader.h"
 
+#include <algorithm>
+
 namespace gemvolt::transport {
 
 void FrameReader::compact() {
@@ -45,7 +47,7 @@ FrameReader::Result FrameReader::next(Frame& frame) {
     }
     const char* head = m_buffer.data() + m_start;
     const std::uint32_t length = getU32(head);
-    if (length == 0 || length > MaxFrameLength) {
+    if (length == 0 || length > m_maxLength) {
         m_error = FrameError::BadLength;
         return Result::Error;
     }
@@ -66,7 +68,12 @@ FrameReader::Result FrameReader::next(Frame& frame) {
     return Result::FrameReady;
 }
 
+void FrameReader::setMaxLength(std::uint32_t length) {
+    m_maxLength = std::min(length, MaxFrameLength);
+}
+
 void FrameReader::reset() {
+    m_maxLength = MaxFrameLength;
     m_buffer.clear();
     m_start = 0;
     m_prepared = 0;

@@ -17,7 +17,7 @@ struct Frame {
 /** Why a stream stopped being readable. */
 enum class FrameError {
     None,
-    /** A length field of 0 or above MaxFrameLength. */
+    /** A length field of 0 or above the reader's limit (MaxFrameLength unless lowered). */
     BadLength,
     /** A kind byte that version 1 does not know. */
     UnknownKind,
@@ -58,13 +58,22 @@ public:
     /** Takes the next whole frame, if there is one. */
     Result next(Frame& frame);
 
+    /**
+     * Lowers (or restores) the largest length field accepted, for a stage of the
+     * connection where only short frames are legal: a longer one is an error as
+     * soon as its header is in, before any of its body is held. At most
+     * MaxFrameLength; applies to the frames not yet taken.
+     */
+    void setMaxLength(std::uint32_t length);
+    std::uint32_t maxLength() const { return m_maxLength; }
+
     /** The error that stopped the stream, or None. */
     FrameError error() const { return m_error; }
 
     /** Bytes received but not yet handed out as frames. */
     std::size_t pendingBytes() const { return m_buffer.size() - m_start; }
 
-    /** Forgets everything, error included, for a new connection. */
+    /** Forgets everything, error and lowered limit included, for a new connection. */
     void reset();
 
 private:
@@ -73,6 +82,7 @@ private:
     std::string m_buffer;
     std::size_t m_start = 0;
     std::size_t m_prepared = 0;
+    std::uint32_t m_maxLength = MaxFrameLength;
     FrameError m_error = FrameError::None;
 };
 

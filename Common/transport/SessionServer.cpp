@@ -5,13 +5,16 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <limits>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace gemvolt::transport {
 
@@ -21,8 +24,20 @@ namespace {
 // size, so a long burst without a return to the event loop stays bounded.
 constexpr qsizetype FlushThreshold = 256 * 1024;
 
+// Connections taken from the system in one go before the event loop runs again.
+constexpr int AcceptsPerRound = 64;
+
 // Bytes read from one client's socket at a time.
 constexpr qint64 ReadBufferSize = 256 * 1024;
+
+// Before WELCOME a connection needs no more than one short frame: a stranger's
+// bytes wait in its own TCP window, not in the server's memory.
+constexpr qint64 HandshakeReadBufferSize = 4 * 1024;
+
+// The flood window is kept as this many slots of message bytes, so "within any
+// FloodWindow" is judged to a tenth of a second with a fixed, small memory.
+constexpr int FloodSlots = 40;
+constexpr qint64 FloodSlotMs = FloodWindow.count() / FloodSlots;
 
 QByteArray frameBytes(FrameKind kind, const std::string& body) {
     QByteArray out(qsizetype(FrameHeaderSize + body.size()), Qt::Uninitialized);
@@ -50,8 +65,17 @@ struct SessionServer::Connection {
     State state = Handshake;
     qint32 id = 0;
     qint64 since = 0;
+    // When the last whole frame arrived: a trickle of bytes is no sign of life.
     qint64 lastReceived = 0;
     qint64 lastSent = 0;
+    // The place in m_waiting while the handshake is pending.
+    std::list<Connection*>::iterator waitingAt;
+    bool waiting = false;
+    // Message bytes received per slot of the flood window; floodSlot is the
+    // number of the newest slot, floodBytes their sum.
+    std::array<qint64, FloodSlots> floodSlots{};
+    qint64 floodSlot = 0;
+    qint64 floodBytes = 0;
 };
 
 // Marks a call into the server. Events raised inside are delivered when the
@@ -93,6 +117,14 @@ SessionServer::SessionServer(Timings timings, QObject* parent)
         EntryGuard guard(this);
         checkLiveness();
     });
+    m_acceptTimer = new QTimer(this);
+    m_acceptTimer->setSingleShot(true);
+    m_acceptTimer->setInterval(AcceptPause);
+    connect(m_acceptTimer, &QTimer::timeout, this, [this] {
+        if (m_acceptNotifier) {
+            m_acceptNotifier->setEnabled(true);
+        }
+    });
 }
 
 SessionServer::~SessionServer() {
@@ -122,10 +154,6 @@ bool SessionServer::host(int maxPlayers, quint16 port, const QString& applicatio
     }
     if (!m_listener) {
         m_listener = new QTcpServer(this);
-        connect(m_listener, &QTcpServer::newConnection, this, [this] {
-            EntryGuard guard(this);
-            acceptConnections();
-        });
     }
     // The dual-stack "any" address takes IPv6 and IPv4 clients on one socket.
     if (!m_listener->listen(QHostAddress::Any, port)) {
@@ -144,6 +172,16 @@ bool SessionServer::host(int maxPlayers, quint16 port, const QString& applicatio
             QStringLiteral("Cannot listen on port %1: %2").arg(port).arg(m_listener->errorString());
         return false;
     }
+
+    // Connections are taken by the server itself rather than by the listener, which
+    // retries at once, without end, when the system has no descriptor left.
+    m_listener->pauseAccepting();
+    m_acceptNotifier =
+        new QSocketNotifier(m_listener->socketDescriptor(), QSocketNotifier::Read, this);
+    connect(m_acceptNotifier, &QSocketNotifier::activated, this, [this] {
+        EntryGuard guard(this);
+        acceptConnections();
+    });
 
     m_hosting = true;
     m_maxPlayers = maxPlayers;
@@ -310,12 +348,19 @@ void SessionServer::close() {
     }
     flushPending();
     m_hosting = false;
+    // The notifier goes before the descriptor it watches; this may run inside its own signal.
+    m_acceptNotifier->setEnabled(false);
+    m_acceptNotifier->deleteLater();
+    m_acceptNotifier = nullptr;
     m_listener->close();
     m_checkTimer->stop();
+    m_acceptTimer->stop();
     m_events.clear();
     m_players.clear();
     m_names.clear();
+    m_waiting.clear();
     for (auto& [socket, c] : m_connections) {
+        c->waiting = false;
         if (c->state == Connection::Handshake) {
             c->socket->write(
                 frameBytes(FrameKind::Refuse,
@@ -334,22 +379,67 @@ void SessionServer::close() {
     }
 }
 
+void SessionServer::pauseAccepting() {
+    // The system refused a connection for want of descriptors or memory. The
+    // connection stays queued, so retrying at once would only spin; players
+    // already here go on meanwhile, and a freed descriptor is used at the next try.
+    m_acceptNotifier->setEnabled(false);
+    m_acceptTimer->start();
+}
+
+void SessionServer::makeRoomForHandshake() {
+    while (int(m_waiting.size()) >= MaxWaitingHandshakes) {
+        // A stranger that has said nothing for longest gives way, so silent
+        // connections cannot lock players out.
+        drop(*m_waiting.front());
+    }
+}
+
+void SessionServer::stopWaiting(Connection& c) {
+    if (c.waiting) {
+        m_waiting.erase(c.waitingAt);
+        c.waiting = false;
+    }
+}
+
 void SessionServer::acceptConnections() {
-    while (m_listener->hasPendingConnections()) {
-        QTcpSocket* socket = m_listener->nextPendingConnection();
-        if (!m_hosting) {
-            socket->abort();
-            socket->deleteLater();
+    if (!m_acceptNotifier) {
+        return;
+    }
+    const int listening = int(m_listener->socketDescriptor());
+    // A bounded round: under a storm of connections the players already here are
+    // served between rounds; the notifier calls again for the rest.
+    for (int round = 0; round < AcceptsPerRound && m_hosting; ++round) {
+        const int fd = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                pauseAccepting();
+            }
+            // Otherwise nothing is waiting (or the next event says what is wrong).
+            return;
+        }
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete socket;
             continue;
         }
+        makeRoomForHandshake();
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        // Take a client's bytes in bounded bites: a fast sender waits in its own
-        // TCP window instead of in the server's memory.
-        socket->setReadBufferSize(ReadBufferSize);
+        // Until WELCOME only a short HELLO is legal; a welcomed client's bytes are
+        // then taken in bounded bites, so a fast sender waits in its own TCP
+        // window instead of in the server's memory.
+        socket->setReadBufferSize(HandshakeReadBufferSize);
         auto c = std::make_unique<Connection>();
         c->socket = socket;
+        c->reader.setMaxLength(MaxHandshakeFrameLength);
         c->since = c->lastReceived = c->lastSent = m_clock.elapsed();
         Connection* raw = c.get();
+        raw->waitingAt = m_waiting.insert(m_waiting.end(), raw);
+        raw->waiting = true;
         m_connections.emplace(socket, std::move(c));
         connect(socket, &QTcpSocket::readyRead, this, [this, raw] {
             QPointer<SessionServer> self(this);
@@ -393,7 +483,7 @@ void SessionServer::readFrom(Connection& c) {
     char* room = c.reader.prepare(std::size_t(available));
     const qint64 got = c.socket->read(room, available);
     c.reader.commit(got > 0 ? std::size_t(got) : 0);
-    c.lastReceived = m_clock.elapsed();
+    const qint64 now = m_clock.elapsed();
 
     Frame frame;
     while (c.state == Connection::Handshake || c.state == Connection::Welcomed) {
@@ -402,14 +492,20 @@ void SessionServer::readFrom(Connection& c) {
             break;
         }
         if (result == FrameReader::Result::Error) {
-            if (c.state == Connection::Handshake) {
+            if (c.state != Connection::Handshake) {
+                drop(c);
+            } else if (c.reader.error() == FrameError::BadLength &&
+                       c.reader.maxLength() < MaxFrameLength) {
+                refuse(c, RefuseReason::MalformedHandshake,
+                       QStringLiteral("Bad frame: longer than %1 bytes before WELCOME")
+                           .arg(c.reader.maxLength()));
+            } else {
                 refuse(c, RefuseReason::MalformedHandshake,
                        QStringLiteral("Bad frame: %1").arg(describe(c.reader.error())));
-            } else {
-                drop(c);
             }
             break;
         }
+        c.lastReceived = now;
         if (c.state == Connection::Handshake) {
             handleHandshake(c, frame);
         } else if (!handleSessionFrame(c, frame)) {
@@ -459,12 +555,22 @@ void SessionServer::handleHandshake(Connection& c, const Frame& frame) {
         refuse(c, RefuseReason::SessionFull, QStringLiteral("The session is full"));
         return;
     }
+    const std::string registered = registeredPlayerName(hello.playerName);
+    const QString name = QString::fromUtf8(registered.data(), qsizetype(registered.size()));
+    if (m_admit && !m_admit(name)) {
+        refuse(c, RefuseReason::SessionFull,
+               QStringLiteral("The session is full: its player list has no room for another name"));
+        return;
+    }
 
     // Sends to all made before this client joined are not for it.
     flushPending();
+    stopWaiting(c);
     c.id = static_cast<qint32>(m_nextId++);
     c.state = Connection::Welcomed;
-    m_names[c.id] = QString::fromUtf8(hello.playerName.data(), qsizetype(hello.playerName.size()));
+    c.reader.setMaxLength(MaxFrameLength);
+    c.socket->setReadBufferSize(ReadBufferSize);
+    m_names[c.id] = name;
     writeTo(c, frameBytes(FrameKind::Welcome,
                           encodeWelcome({c.id, std::string(m_sessionName.constData(),
                                                            std::size_t(m_sessionName.size()))})));
@@ -478,6 +584,13 @@ bool SessionServer::handleSessionFrame(Connection& c, const Frame& frame) {
         // A message starts with its type byte, so an empty one breaks the protocol.
         if (frame.body.empty()) {
             break;
+        }
+        if (!withinFloodLimit(c, m_clock.elapsed(), frame.body.size())) {
+            // Relaying it would push the players who keep up towards their backlog
+            // limit: the flooder goes, not they.
+            writeControl(c, FrameKind::Bye, {});
+            finishGracefully(c);
+            return false;
         }
         post({Event::Received, c.id, QByteArray(frame.body.data(), qsizetype(frame.body.size()))});
         return true;
@@ -512,6 +625,23 @@ bool SessionServer::handleSessionFrame(Connection& c, const Frame& frame) {
     return false;
 }
 
+bool SessionServer::withinFloodLimit(Connection& c, qint64 now, std::size_t bytes) {
+    if (m_floodLimit <= 0) {
+        return true;
+    }
+    const qint64 slot = now / FloodSlotMs;
+    // Slots that fell out of the window since the last message are emptied.
+    for (qint64 s = c.floodSlot + 1; s <= slot && s <= c.floodSlot + FloodSlots; ++s) {
+        qint64& old = c.floodSlots[std::size_t(s % FloodSlots)];
+        c.floodBytes -= old;
+        old = 0;
+    }
+    c.floodSlot = std::max(c.floodSlot, slot);
+    c.floodSlots[std::size_t(c.floodSlot % FloodSlots)] += qint64(bytes);
+    c.floodBytes += qint64(bytes);
+    return c.floodBytes <= m_floodLimit;
+}
+
 void SessionServer::refuse(Connection& c, RefuseReason reason, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     writeTo(c, frameBytes(FrameKind::Refuse,
@@ -524,6 +654,7 @@ void SessionServer::finishGracefully(Connection& c) {
     if (c.state == Connection::Dead || c.state == Connection::Closing) {
         return;
     }
+    stopWaiting(c);
     leaveSession(c);
     c.state = Connection::Closing;
     c.since = m_clock.elapsed();
@@ -535,6 +666,7 @@ void SessionServer::drop(Connection& c) {
     if (c.state == Connection::Dead) {
         return;
     }
+    stopWaiting(c);
     leaveSession(c);
     c.state = Connection::Dead;
     c.socket->abort();
@@ -555,6 +687,7 @@ void SessionServer::onDisconnected(QTcpSocket* socket) {
         return;
     }
     Connection& c = *it->second;
+    stopWaiting(c);
     leaveSession(c);
     c.state = Connection::Dead;
     scheduleReap();

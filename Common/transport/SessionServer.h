@@ -11,11 +11,15 @@
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
+#include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <vector>
 
+class QSocketNotifier;
 class QTcpServer;
 class QTcpSocket;
 
@@ -116,6 +120,25 @@ public:
     /** Unsent bytes allowed per client before it is dropped as too slow. */
     void setBacklogLimit(qint64 bytes) { m_backlogLimit = bytes; }
 
+    /**
+     * Message bytes a client may send within FloodWindow; one that sends more
+     * has its session ended with BYE (the message that passed the limit is not
+     * delivered). 0 turns the limit off, for load measurements.
+     */
+    void setFloodLimit(qint64 bytes) { m_floodLimit = std::max<qint64>(0, bytes); }
+    qint64 floodLimit() const { return m_floodLimit; }
+
+    /**
+     * Asked before a client is welcomed, with the name it will be known by;
+     * false refuses it as "session full". The application uses it when it has
+     * no room for another player (a player list that would no longer fit in
+     * one message). Called from inside the server: it must not change the
+     * session. Every client is admitted while none is set.
+     */
+    void setAdmission(std::function<bool(const QString& name)> admit) {
+        m_admit = std::move(admit);
+    }
+
 signals:
     /** A player joined; the first one of a session is the server's own. */
     void playerCreated(qint32 playerId);
@@ -134,6 +157,10 @@ private:
     };
 
     void acceptConnections();
+    void pauseAccepting();
+    void makeRoomForHandshake();
+    void stopWaiting(Connection& c);
+    bool withinFloodLimit(Connection& c, qint64 now, std::size_t bytes);
     void readFrom(Connection& c);
     void handleHandshake(Connection& c, const Frame& frame);
     bool handleSessionFrame(Connection& c, const Frame& frame);
@@ -158,6 +185,8 @@ private:
     Timings m_timings;
     QTcpServer* m_listener = nullptr;
     QTimer* m_checkTimer = nullptr;
+    QSocketNotifier* m_acceptNotifier = nullptr;
+    QTimer* m_acceptTimer = nullptr;
     QElapsedTimer m_clock;
     bool m_hosting = false;
     int m_maxPlayers = 0;
@@ -166,11 +195,15 @@ private:
     qint32 m_hostPlayerId = 0;
     qint64 m_nextId = 1;
     qint64 m_backlogLimit = DefaultBacklogLimit;
+    qint64 m_floodLimit = DefaultFloodLimit;
+    std::function<bool(const QString&)> m_admit;
     quint32 m_nextToken = 1;
     int m_errorNumber = NoError;
     QString m_errorText;
 
     std::map<QTcpSocket*, std::unique_ptr<Connection>> m_connections;
+    // Connections waiting for their handshake, the longest waiting first.
+    std::list<Connection*> m_waiting;
     // Welcomed clients in join order, the receivers of sendToAll.
     std::vector<Connection*> m_players;
     // Registered names, kept until the application has been told of the departure.

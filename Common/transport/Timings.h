@@ -14,7 +14,7 @@ struct Timings {
     std::chrono::milliseconds handshakeTimeout{5000};
     /** A side that has sent nothing for this long sends PING. */
     std::chrono::milliseconds pingAfterIdle{5000};
-    /** A connection on which nothing has arrived for this long is lost. */
+    /** A connection on which no whole frame has arrived for this long is lost. */
     std::chrono::milliseconds lostAfterSilence{15000};
     /** A client gives up a connect (TCP and handshake) after this. */
     std::chrono::milliseconds connectTimeout{10000};
@@ -25,5 +25,23 @@ struct Timings {
 
 /** Unsent data the server holds for one client before it gives up on that client. */
 inline constexpr std::int64_t DefaultBacklogLimit = 4 * 1024 * 1024;
+
+/**
+ * Message bytes one client may send within FloodWindow before the server ends
+ * its session: far above what a fighter sends (about 10 KiB a second), far
+ * below what would push the other players past their backlog limit.
+ */
+inline constexpr std::int64_t DefaultFloodLimit = 1024 * 1024;
+inline constexpr std::chrono::milliseconds FloodWindow{4000};
+
+/**
+ * Connections that may wait for their handshake at once; the one that has
+ * waited longest makes room for a newcomer, so silent connections cannot
+ * lock players out.
+ */
+inline constexpr int MaxWaitingHandshakes = 64;
+
+/** How long the server stops accepting when the system has no room for another connection. */
+inline constexpr std::chrono::milliseconds AcceptPause{100};
 
 } // namespace gemvolt::transport

@@ -13,6 +13,12 @@ inline constexpr std::uint16_t ProtocolVersion = 1;
 /** Largest value of a frame's length field (kind byte plus body). */
 inline constexpr std::uint32_t MaxFrameLength = 1048576;
 
+/**
+ * Largest length field accepted before WELCOME: a HELLO needs about 350 bytes,
+ * so a stranger cannot make the server hold a large frame it has not agreed to.
+ */
+inline constexpr std::uint32_t MaxHandshakeFrameLength = 1024;
+
 /** Bytes in front of every body: the u32 length and the u8 kind. */
 inline constexpr std::size_t FrameHeaderSize = 5;
 

@@ -47,8 +47,12 @@ void BenchProcess::start(const std::vector<std::string>& args, bool captureOutpu
     }
 }
 
-int BenchProcess::startServer(const std::string& path, int players) {
-    start({path, "--headless", "--port", "0", "--players", std::to_string(players)}, true);
+int BenchProcess::startServer(const std::string& path, int players,
+                              const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {path, "--headless", "--port",
+                                     "0",  "--players",  std::to_string(players)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    start(args, true);
     const int port = std::atoi(readLine().c_str());
     if (port <= 0) {
         fail("the server did not print its port");
@@ -119,7 +123,17 @@ void BenchProcess::stop() {
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         int status = 0;
-        ::waitpid(m_pid, &status, 0);
+        bool ended = false;
+        for (int i = 0; i < 500 && !ended; ++i) {
+            ended = ::waitpid(m_pid, &status, WNOHANG) == m_pid;
+            if (!ended) {
+                ::usleep(10000);
+            }
+        }
+        if (!ended) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+        }
         m_pid = -1;
     }
     if (m_out >= 0) {

@@ -25,8 +25,10 @@ public:
     void start(const std::vector<std::string>& args, bool captureOutput);
 
     /** Starts gemvolt-server at path headless on a free port with room for players
-     * and returns the port it prints first. Fails the program when it prints none. */
-    int startServer(const std::string& path, int players);
+     * (and any further arguments) and returns the port it prints first. Fails the
+     * program when it prints none. */
+    int startServer(const std::string& path, int players,
+                    const std::vector<std::string>& extra = {});
 
     /** The next line of its output without the line end; waits for it. */
     std::string readLine();
@@ -40,7 +42,8 @@ public:
     /** Its resident memory in kB (0 once it is gone). */
     long residentKb() const;
 
-    /** Asks it to end (SIGTERM) and waits until it has. */
+    /** Asks it to end (SIGTERM) and waits until it has; one that has not ended
+     * within five seconds (stuck, say, writing to a pipe nobody reads) is killed. */
     void stop();
 
     pid_t pid() const { return m_pid; }

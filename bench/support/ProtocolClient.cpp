@@ -131,11 +131,22 @@ void ProtocolClient::flush() {
     const bool want = m_outStart < m_out.size();
     if (want != m_wantWrite) {
         m_wantWrite = want;
-        epoll_event ev = {};
-        ev.events = EPOLLIN | (want ? EPOLLOUT : 0u);
-        ev.data.ptr = this;
-        ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, m_fd, &ev);
+        watch();
     }
+}
+
+void ProtocolClient::setReading(bool reading) {
+    if (reading != m_reading && !m_closed) {
+        m_reading = reading;
+        watch();
+    }
+}
+
+void ProtocolClient::watch() {
+    epoll_event ev = {};
+    ev.events = (m_reading ? EPOLLIN : 0u) | (m_wantWrite ? EPOLLOUT : 0u);
+    ev.data.ptr = this;
+    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, m_fd, &ev);
 }
 
 void ProtocolClient::readAll() {

@@ -38,6 +38,11 @@ public:
      * take now goes out when it can). */
     void sendData(const common::Bytes& message);
 
+    /** Stops or resumes taking bytes from the socket, as a player whose machine is
+     * busy would: what the server sends meanwhile waits in the system, then in the
+     * server. */
+    void setReading(bool reading);
+
     /** Says BYE and closes the socket, unless the connection is already closed. */
     void disconnect();
 
@@ -53,6 +58,8 @@ public:
     bool closed() const { return m_closed; }
     /** Frames received so far, of every kind. */
     std::uint64_t framesSeen() const { return m_framesSeen; }
+    /** Bytes given to send that the socket has not taken yet. */
+    std::size_t unsent() const { return m_out.size() - m_outStart; }
 
 protected:
     /** A DATA frame arrived; now is the time (nowNs) its bytes were read. */
@@ -63,6 +70,7 @@ private:
     void readAll();
     void keepAlive();
     void handleFrame(const transport::Frame& frame, std::int64_t now);
+    void watch();
 
     std::uint32_t m_index;
     int m_fd = -1;
@@ -72,6 +80,7 @@ private:
     std::string m_out;
     std::size_t m_outStart = 0;
     bool m_wantWrite = false;
+    bool m_reading = true;
     std::int64_t m_lastSentNs = 0;
     std::uint32_t m_nextToken = 1;
     bool m_closed = false;

@@ -238,6 +238,12 @@ void TestServerCore::joinSendsRosterThenStandings() {
              (std::vector<RosterEntry>{{a, "Alice"}, {b, "Bob"}}));
     QCOMPARE(s.core.Standings().back(), (server::StandingsRow{toIdText(b), "Bob", "0", "0"}));
     QCOMPARE(s.observer.lines, (std::vector<std::string>{"join 2 Alice", "join 3 Bob"}));
+
+    // The size a join's roster will have is known before the join, to refuse one it cannot carry.
+    s.fake.clearSends();
+    const std::size_t predicted = s.core.RosterSizeWith("Carol, the third");
+    s.join("Carol, the third");
+    QCOMPARE(s.fake.sends.at(0).size(), predicted);
 }
 
 void TestServerCore::removeSendsStandingsThenPlayerLeftAndUnknownIdSendsNothing() {

@@ -1,14 +1,23 @@
 // The command line of gemvolt-server, and the headless program itself run
 // as a child process.
 #include "Common/MessageCodec.h"
+#include "Common/transport/ControlMessages.h"
 #include "Server/ServerOptions.h"
 #include "support/WirePeer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace gemvolt;
 using server::ServerOptions;
@@ -29,6 +38,56 @@ QString readLine(QProcess& process, int timeoutMs = 5000) {
     return QString::fromUtf8(process.readLine()).trimmed();
 }
 
+// CPU seconds (user and system) a child process has used so far.
+double cpuSeconds(const QProcess& process) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(process.processId()));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
+           double(::sysconf(_SC_CLK_TCK));
+}
+
+// Reads from a pipe what is there now, or (with a line wanted) until a line end
+// arrives or the time is up.
+QByteArray readPipe(int fd, bool untilLineEnd, int timeoutMs = 5000) {
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        pollfd ready = {fd, POLLIN, 0};
+        if (::poll(&ready, 1, untilLineEnd ? 50 : 0) != 1) {
+            if (!untilLineEnd) {
+                break;
+            }
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        out.append(buffer, n);
+        if (untilLineEnd && out.contains('\n')) {
+            break;
+        }
+    }
+    return out;
+}
+
+// Sends PING and waits for its PONG, past the messages the session sends meanwhile.
+bool answersPing(WirePeer& peer, quint32 token) {
+    peer.sendFrame(FrameKind::Ping, transport::encodeToken(token));
+    WirePeer::Received frame;
+    while (peer.waitForFrame(frame)) {
+        if (frame.kind == FrameKind::Pong) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 class TestServerProgram : public QObject {
@@ -39,6 +98,9 @@ private slots:
     void headlessServesAndEndsOnSignal_data();
     void headlessServesAndEndsOnSignal();
     void badArgumentsExitWithUsage();
+    void floodLimitFromTheCommandLine();
+    void logNeverHoldsUpTheServer();
+    void descriptorShortageNeitherSpinsNorLocksOut();
 };
 
 void TestServerProgram::parsesArguments_data() {
@@ -110,16 +172,17 @@ void TestServerProgram::headlessServesAndEndsOnSignal() {
     QVERIFY(a > 0);
     QCOMPARE(readLine(process), QStringLiteral("joined %1 Alice").arg(a));
     QVERIFY(bob.connectTo(quint16(port)));
-    const qint32 b = bob.join("Bob\nthe second");
+    // Line and paragraph separators in a name would split one event into several lines.
+    const qint32 b = bob.join("Bob\nthe\xE2\x80\xA8second\xC2\x85\xE2\x80\xA9");
     QVERIFY(b > 0);
-    QCOMPARE(readLine(process), QStringLiteral("joined %1 Bob?the second").arg(b));
+    QCOMPARE(readLine(process), QStringLiteral("joined %1 Bob?the?second??").arg(b));
 
     const auto over = common::encode(common::MsgGameOver{});
     alice.sendData(QByteArray(reinterpret_cast<const char*>(over.data()), qsizetype(over.size())));
     QCOMPARE(readLine(process),
-             QStringLiteral("result %1 beat %2: Bob?the second beat Alice").arg(b).arg(a));
+             QStringLiteral("result %1 beat %2: Bob?the?second?? beat Alice").arg(b).arg(a));
     bob.socket().abort();
-    QCOMPARE(readLine(process), QStringLiteral("left %1 Bob?the second").arg(b));
+    QCOMPARE(readLine(process), QStringLiteral("left %1 Bob?the?second??").arg(b));
 
     ::kill(pid_t(process.processId()), signalNumber);
     WirePeer::Received frame;
@@ -143,6 +206,140 @@ void TestServerProgram::badArgumentsExitWithUsage() {
     QVERIFY2(err.contains(QStringLiteral("usage:")), qPrintable(err));
     QVERIFY(err.contains(QStringLiteral("--port")));
     QVERIFY(process.readAllStandardOutput().isEmpty());
+}
+
+void TestServerProgram::floodLimitFromTheCommandLine() {
+    const auto floodLimit = [](std::vector<std::string> args) {
+        const ServerOptions o = ServerOptions::parse(args);
+        return o.mode == ServerOptions::Mode::Headless ? o.floodLimitKib : -1;
+    };
+    QCOMPARE(floodLimit({"--headless"}), 1024);
+    QCOMPARE(floodLimit({"--headless", "--flood-limit", "0"}), 0);
+    QCOMPARE(floodLimit({"--headless", "--flood-limit=4096"}), 4096);
+    QCOMPARE(floodLimit({"--headless", "--flood-limit", "-1"}), -1);
+    QCOMPARE(floodLimit({"--flood-limit", "10"}), -1);
+
+    QProcess help;
+    help.start(serverProgram(), {"--help"});
+    QVERIFY(help.waitForFinished(5000));
+    QVERIFY(QString::fromUtf8(help.readAllStandardOutput()).contains("--flood-limit KIB"));
+
+    // A limit of 1 KiB: the second 600-byte chat line ends the sender's session.
+    QProcess process;
+    process.start(serverProgram(), {"--headless", "--port", "0", "--flood-limit", "1"});
+    QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
+    const int port = readLine(process).toInt();
+    QVERIFY(port > 0);
+    WirePeer chatty;
+    QVERIFY(chatty.connectTo(quint16(port)));
+    const qint32 id = chatty.join("Chatty");
+    QVERIFY(id > 0);
+    QCOMPARE(readLine(process), QStringLiteral("joined %1 Chatty").arg(id));
+    const auto line = common::encode(common::MsgChat{std::string(600, 'c')});
+    const QByteArray bytes(reinterpret_cast<const char*>(line.data()), qsizetype(line.size()));
+    chatty.sendData(bytes);
+    chatty.sendData(bytes);
+    WirePeer::Received frame;
+    bool bye = false;
+    while (chatty.waitForFrame(frame)) {
+        bye = bye || frame.kind == FrameKind::Bye;
+    }
+    QVERIFY(bye);
+    QCOMPARE(readLine(process), QStringLiteral("left %1 Chatty").arg(id));
+}
+
+void TestServerProgram::logNeverHoldsUpTheServer() {
+    // The server's standard output is a pipe of one page that this test leaves unread.
+    int fds[2];
+    QCOMPARE(::pipe2(fds, O_CLOEXEC), 0);
+    ::fcntl(fds[0], F_SETPIPE_SZ, 4096);
+    const int writeEnd = fds[1];
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    process.setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
+    process.start(serverProgram(), {"--headless", "--port", "0", "--players", "100"});
+    QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
+    ::close(writeEnd);
+    const int port = readPipe(fds[0], true).trimmed().toInt();
+    QVERIFY(port > 0);
+
+    // Joins and departures with long names write far more than the pipe holds.
+    const std::string longName(200, 'n');
+    for (int i = 0; i < 30; ++i) {
+        WirePeer peer;
+        QVERIFY(peer.connectTo(quint16(port)));
+        QVERIFY2(peer.join(longName) > 0, "the server stopped welcoming");
+        peer.sendFrame(FrameKind::Bye, {});
+        QVERIFY(peer.waitForClosed());
+    }
+    // Still serving: a join, and a PING answered.
+    WirePeer last;
+    QVERIFY(last.connectTo(quint16(port)));
+    const qint32 lastId = last.join("Last");
+    QVERIFY(lastId > 0);
+    QVERIFY(answersPing(last, 7));
+
+    // Once the reader catches up, the next line says how many went missing.
+    readPipe(fds[0], false);
+    last.sendFrame(FrameKind::Bye, {});
+    last.socket().flush();
+    const QByteArray after = readPipe(fds[0], true);
+    ::close(fds[0]);
+    const QList<QByteArray> lines = after.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith("dropped ") && lines[0].endsWith(" lines"), lines[0].constData());
+    QVERIFY(lines[0].split(' ').value(1).toInt() > 0);
+    QCOMPARE(lines[1], QStringLiteral("left %1 Last").arg(lastId).toUtf8());
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
+}
+
+void TestServerProgram::descriptorShortageNeitherSpinsNorLocksOut() {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizers' runtime needs descriptors of its own for its checks (it tests
+    // memory through a pipe), so out of descriptors it reports faults that are not there.
+    QSKIP("a sanitized server cannot run out of descriptors soundly");
+#endif
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit few = {40, 40};
+        ::setrlimit(RLIMIT_NOFILE, &few);
+    });
+    process.start(serverProgram(), {"--headless", "--port", "0", "--players", "100"});
+    QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
+    const int port = readLine(process).toInt();
+    QVERIFY(port > 0);
+    WirePeer player;
+    QVERIFY(player.connectTo(quint16(port)));
+    QVERIFY(player.join("Player") > 0);
+
+    // More connections than the server has descriptors: the rest wait in the system's queue.
+    std::vector<std::unique_ptr<WirePeer>> strangers;
+    for (int i = 0; i < 60; ++i) {
+        strangers.push_back(std::make_unique<WirePeer>());
+        QVERIFY(strangers.back()->connectTo(quint16(port)));
+    }
+    // A server that retried at once would use a core all this second; one that pauses, nearly
+    // nothing. The bound is wide, so that a busy machine cannot make a sound server fail.
+    QTest::qWait(200);
+    const double before = cpuSeconds(process);
+    QElapsedTimer clock;
+    clock.start();
+    // The player is served meanwhile.
+    for (quint32 token = 1; token <= 5; ++token) {
+        QVERIFY(answersPing(player, token));
+        QTest::qWait(200);
+    }
+    const double used = cpuSeconds(process) - before;
+    QVERIFY2(used < 0.25 * double(clock.elapsed()) / 1000.0, qPrintable(QString::number(used)));
+
+    // Once descriptors are free again, joins go on.
+    strangers.clear();
+    WirePeer late;
+    QVERIFY(late.connectTo(quint16(port)));
+    QVERIFY(late.join("Late") > 0);
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(TestServerProgram)

@@ -175,6 +175,9 @@ private slots:
         QTest::newRow("unknown kind") << QByteArray("\x01\x00\x00\x00\x09", 5) << 4;
         QTest::newRow("oversized frame") << QByteArray("\x01\x00\x10\x00\x01", 5) << 4;
         QTest::newRow("zero length") << QByteArray("\x00\x00\x00\x00", 4) << 4;
+        // Refused from the header alone: the server holds none of its body.
+        QTest::newRow("hello longer than a handshake needs")
+            << QByteArray("\x01\x04\x00\x00\x01", 5) << 4;
     }
     void refusesBadHandshakes() {
         QFETCH(QByteArray, first);
@@ -302,6 +305,108 @@ private slots:
         QCOMPARE(server.clientCount(), 1);
     }
 
+    void silentStrangersMakeRoomForNewcomers() {
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        std::vector<std::unique_ptr<WirePeer>> silent;
+        for (int i = 0; i < MaxWaitingHandshakes + 6; ++i) {
+            silent.push_back(std::make_unique<WirePeer>());
+            // Connected one after the other, so the server takes them in this order.
+            QVERIFY(silent.back()->connectTo(server.port()));
+        }
+        // The six that waited longest were closed; the others still wait.
+        for (int i = 0; i < 6; ++i) {
+            QVERIFY2(silent[std::size_t(i)]->waitForClosed(), qPrintable(QString::number(i)));
+        }
+        QVERIFY(!silent[6]->isClosed());
+        // And a player gets in however many strangers keep coming.
+        SessionClient player;
+        const ConnectResult r = connectClient(player, server.port(), QStringLiteral("Player"));
+        QVERIFY2(r.success, qPrintable(r.reason));
+        QVERIFY(silent[6]->waitForClosed());
+        QCOMPARE(log.events, (QStringList{"created 1", QStringLiteral("created %1").arg(r.id)}));
+    }
+
+    void namesAreRegisteredAsOneLineAndAdmittedByTheApplication() {
+        SessionServer server;
+        ServerLog log(server);
+        QStringList asked;
+        server.setAdmission([&](const QString& name) {
+            asked << name;
+            return name != QStringLiteral("No room");
+        });
+        QVERIFY(server.host(11, 0));
+        WirePeer peer, refused;
+        QVERIFY(peer.connectTo(server.port()));
+        QVERIFY(refused.connectTo(server.port()));
+        // ESC, a line feed, NEL, tab, DEL, the line and the paragraph separator.
+        const qint32 id = peer.join("A\x1B[2J\nB\xC2\x85"
+                                    "C\tD\x7F"
+                                    "E\xE2\x80\xA8"
+                                    "F\xE2\x80\xA9"
+                                    "\xC3\xA9");
+        QVERIFY(id > 0);
+        const QString registered = QStringLiteral("A?[2J?B?C?D?E?F?\u00E9");
+        QCOMPARE(server.playerName(id), registered);
+        refused.sendHello("No room");
+        WirePeer::Received frame;
+        QVERIFY(refused.waitForFrame(frame));
+        QCOMPARE(refuseOf(frame).reason, int(RefuseReason::SessionFull));
+        QCOMPARE(asked, (QStringList{registered, QStringLiteral("No room")}));
+        QCOMPARE(log.events, (QStringList{"created 1", QStringLiteral("created %1").arg(id)}));
+    }
+
+    void floodingClientIsEndedAndTheOthersStay() {
+        SessionServer server;
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        connect(&server, &SessionServer::messageReceived, this,
+                [&](qint32, const QByteArray& m) { server.sendToAll(m); });
+        CountingClient honest;
+        QVERIFY(connectClient(honest.client, server.port(), QStringLiteral("Honest")).success);
+        WirePeer flooder;
+        QVERIFY(flooder.connectTo(server.port()));
+        const qint32 flooderId = flooder.join("Flooder");
+        // Three large lines at once: the third passes the limit and is not relayed.
+        for (quint32 i = 0; i < 3; ++i) {
+            flooder.sendData(numbered(1, i, 400 * 1024));
+        }
+        WirePeer::Received frame;
+        bool bye = false;
+        while (!bye && flooder.waitForFrame(frame)) {
+            bye = frame.kind == FrameKind::Bye;
+        }
+        QVERIFY(bye);
+        QVERIFY(flooder.waitForClosed());
+        QTRY_VERIFY(log.events.contains(QStringLiteral("destroyed %1").arg(flooderId)));
+        QTRY_COMPARE(honest.received, quint32(2));
+        // The honest player stays, and small messages are no flood.
+        for (quint32 i = 2; i < 50; ++i) {
+            QVERIFY(honest.client.send(numbered(1, i, 1000)));
+        }
+        QTRY_COMPARE(honest.received, quint32(50));
+        QVERIFY(honest.inOrder && !honest.terminated);
+        QCOMPARE(server.clientCount(), 1);
+    }
+
+    void livenessCountsWholeFramesOnly() {
+        SessionServer server(quickTimings());
+        ServerLog log(server);
+        QVERIFY(server.host(11, 0));
+        WirePeer trickler;
+        QVERIFY(trickler.connectTo(server.port()));
+        const qint32 id = trickler.join("Trickle");
+        trickler.setAnswerPings(false);
+        // A frame that never completes, one byte every 50 ms: bytes but no frame.
+        trickler.sendRaw(QByteArray("\x00\x10\x00\x00\x04", 5));
+        QTimer drip;
+        connect(&drip, &QTimer::timeout, this, [&] { trickler.sendRaw("x"); });
+        drip.start(50);
+        QVERIFY(trickler.waitForClosed(5000));
+        QTRY_VERIFY(log.events.contains(QStringLiteral("destroyed %1").arg(id)));
+    }
+
     void deliversThousandsOfMessagesInOrder() {
         SessionServer server;
         QVERIFY(server.host(11, 0));
@@ -335,6 +440,8 @@ private slots:
         // boards. One client's burst is larger than the cap: readers that keep up
         // must not be mistaken for slow ones.
         SessionServer server;
+        // The burst is far above what a player may send: this is about the backlog alone.
+        server.setFloodLimit(0);
         QVERIFY(server.host(11, 0));
         connect(&server, &SessionServer::messageReceived, this,
                 [&](qint32, const QByteArray& m) { server.sendToAll(m); });
