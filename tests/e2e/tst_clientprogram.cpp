@@ -18,6 +18,8 @@ namespace {
 const QString MainCaption = QStringLiteral("Gemvolt Multi-Player by Quillmark (06/03/04)");
 
 // A private Xvfb: it picks a free display number and tells it on its output.
+// It must not reset when its last client goes (xdotool comes and goes): a
+// client connecting during a reset is turned away.
 class VirtualDisplay {
 public:
     bool start() {
@@ -25,7 +27,7 @@ public:
                         {QStringLiteral("-displayfd"), QStringLiteral("1"),
                          QStringLiteral("-screen"), QStringLiteral("0"),
                          QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                         QStringLiteral("tcp")});
+                         QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (!m_process.waitForStarted(5000))
             return false;
         for (int i = 0; i < 100 && !m_process.canReadLine(); ++i)
