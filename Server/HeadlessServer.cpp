@@ -8,14 +8,6 @@
 
 namespace gemvolt::server {
 
-namespace {
-
-std::string printable(const std::string& name) {
-    return transport::registeredPlayerName(name);
-}
-
-} // namespace
-
 HeadlessServer::HeadlessServer(std::FILE* out, QObject* parent) : QObject(parent), m_out(out) {
     m_port.attach(&m_core);
     m_core.setObserver(this);
@@ -41,17 +33,18 @@ void HeadlessServer::stop() {
 }
 
 void HeadlessServer::playerJoined(std::int32_t id, const std::string& name) {
-    printLine("joined " + std::to_string(id) + " " + printable(name));
+    printLine("joined " + std::to_string(id) + " " + transport::registeredPlayerName(name));
 }
 
 void HeadlessServer::playerLeft(std::int32_t id, const std::string& name) {
-    printLine("left " + std::to_string(id) + " " + printable(name));
+    printLine("left " + std::to_string(id) + " " + transport::registeredPlayerName(name));
 }
 
 void HeadlessServer::fightResult(std::int32_t winnerId, const std::string& winnerName,
                                  std::int32_t loserId, const std::string& loserName) {
     printLine("result " + std::to_string(winnerId) + " beat " + std::to_string(loserId) + ": " +
-              printable(winnerName) + " beat " + printable(loserName));
+              transport::registeredPlayerName(winnerName) + " beat " +
+              transport::registeredPlayerName(loserName));
 }
 
 void HeadlessServer::printLine(const std::string& line) {

@@ -740,8 +740,11 @@ void TestMainWindow::figuresFollowTheCore() {
         QVERIFY2(c.indexed(name, 0)->geometry().right() < c.indexed(name, 1)->geometry().left(),
                  name);
     QStringList frames;
-    for (const char* name : {"frmCurrent", "frmBest", "frmHigh"})
-        frames << c.widget<QGroupBox>(name)->title();
+    for (const char* name : {"frmCurrent", "frmBest", "frmHigh"}) {
+        const QGroupBox* frame = c.widget<QGroupBox>(name);
+        QVERIFY2(frame, name);
+        frames << frame->title();
+    }
     QCOMPARE(frames, QStringList({"Current", "Best", "Highest"}));
     QStringList highCaptions;
     for (QLabel* l : c.frm->findChildren<QLabel*>("lblCaption"))
