@@ -23,8 +23,10 @@ constexpr qint64 ReadChunk = 256 * 1024;
 
 ClientWorker::ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
                            std::shared_ptr<IncomingMessages> incoming)
-    : m_timings(timings), m_outgoing(std::move(outgoing)), m_incoming(std::move(incoming)) {
-    m_clock.start();
+    : m_timings(timings), m_outgoing(std::move(outgoing)), m_incoming(std::move(incoming)) {}
+
+Connection::Stage ClientWorker::stage() const {
+    return m_connection ? m_connection->stage() : Connection::Stage::Dead;
 }
 
 void ClientWorker::start(quint64 generation, const QString& host, quint16 port,
@@ -32,7 +34,7 @@ void ClientWorker::start(quint64 generation, const QString& host, quint16 port,
     // A session still open says goodbye before the new connection starts; what
     // waits to be sent already belongs to the new one.
     endConnection(false);
-    discardSocket();
+    m_connection.reset();
     if (!m_connectTimer) {
         // Created here, on the network thread, so that they run on it.
         m_connectTimer = new QTimer(this);
@@ -43,104 +45,53 @@ void ClientWorker::start(quint64 generation, const QString& host, quint16 port,
         });
         m_checkTimer = new QTimer(this);
         m_checkTimer->setInterval(m_timings.checkInterval());
-        connect(m_checkTimer, &QTimer::timeout, this, &ClientWorker::checkLiveness);
+        connect(m_checkTimer, &QTimer::timeout, this, [this] {
+            if (stage() == Connection::Stage::Welcomed) {
+                m_connection->checkLiveness(m_timings);
+            }
+        });
     }
     m_generation = generation;
     m_hello = hello;
-    m_reader.reset();
-    m_state = State::Connecting;
-    m_socket = new QTcpSocket(this);
-    m_socket->setReadBufferSize(ReadChunk);
-    connect(m_socket, &QTcpSocket::connected, this, &ClientWorker::onConnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &ClientWorker::onReadyRead);
-    connect(m_socket, &QTcpSocket::disconnected, this, &ClientWorker::onDisconnected);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &ClientWorker::onError);
+    auto* socket = new QTcpSocket(this);
+    socket->setReadBufferSize(ReadChunk);
+    m_connection = std::make_unique<Connection>(socket, static_cast<Handler&>(*this),
+                                                Connection::Stage::Connecting, ReadChunk);
     m_connectTimer->start(m_timings.connectTimeout);
-    m_socket->connectToHost(host, port);
+    socket->connectToHost(host, port);
 }
 
-void ClientWorker::onConnected() {
-    if (m_state != State::Connecting) {
+void ClientWorker::connected(Connection& c) {
+    if (c.stage() != Connection::Stage::Connecting) {
         return;
     }
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_state = State::Handshaking;
-    m_socket->write(m_hello);
-    m_lastSent = m_clock.elapsed();
-}
-
-void ClientWorker::onReadyRead() {
-    // Frames left in the reader by a pause go first, in order.
-    if (!takeFrames()) {
-        return;
-    }
-    for (;;) {
-        const qint64 available = std::min(m_socket->bytesAvailable(), ReadChunk);
-        if (available <= 0) {
-            return;
-        }
-        char* room = m_reader.prepare(std::size_t(available));
-        const qint64 got = m_socket->read(room, available);
-        m_reader.commit(got > 0 ? std::size_t(got) : 0);
-        if (got <= 0 || !takeFrames()) {
-            return;
-        }
-    }
+    c.socket()->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    c.beginHandshake();
+    c.send(m_hello);
 }
 
 void ClientWorker::resumeReading() {
-    if (m_socket) {
-        onReadyRead();
+    if (m_connection) {
+        m_connection->pump();
     }
 }
 
-bool ClientWorker::takeFrames() {
-    Frame frame;
-    while (m_state == State::Handshaking || m_state == State::Welcomed) {
-        if (holdsTooMuch()) {
-            return false;
-        }
-        const FrameReader::Result result = m_reader.next(frame);
-        if (result == FrameReader::Result::NeedMore) {
-            return true;
-        }
-        if (result == FrameReader::Result::Error) {
-            const QString reason =
-                QStringLiteral("The server sent a bad frame (%1)").arg(describe(m_reader.error()));
-            if (m_state == State::Handshaking) {
-                fail(reason);
-            } else {
-                terminate(reason, false);
-            }
-            return false;
-        }
-        m_lastFrame = m_clock.elapsed();
-        if (m_state == State::Handshaking) {
-            handleHandshake(frame);
-        } else if (!handleSessionFrame(frame)) {
-            return false;
-        }
-    }
-    return false;
-}
-
-bool ClientWorker::holdsTooMuch() {
+bool ClientWorker::mayRead(Connection&) {
     QMutexLocker lock(&m_incoming->mutex);
     if (m_incoming->bytes >= HeldMessagesLimit) {
         m_incoming->paused = true;
     }
-    return m_incoming->paused;
+    return !m_incoming->paused;
 }
 
-void ClientWorker::handleHandshake(const Frame& frame) {
+void ClientWorker::handshakeFrame(Connection& c, const Frame& frame) {
     if (frame.kind == FrameKind::Welcome) {
         Welcome welcome;
         if (!decodeWelcome(frame.body, welcome) || welcome.playerId <= 0) {
             fail(QStringLiteral("The server's welcome is malformed"));
             return;
         }
-        m_state = State::Welcomed;
-        m_lastFrame = m_clock.elapsed();
+        c.welcome();
         m_connectTimer->stop();
         m_checkTimer->start();
         flushOutgoing();
@@ -159,101 +110,57 @@ void ClientWorker::handleHandshake(const Frame& frame) {
     fail(QStringLiteral("The server broke the handshake"));
 }
 
-bool ClientWorker::handleSessionFrame(const Frame& frame) {
-    switch (frame.kind) {
-    case FrameKind::Data:
-        if (frame.body.empty()) {
-            break;
-        }
-        handOn(frame.body);
-        return true;
-    case FrameKind::Ping: {
-        std::uint32_t token = 0;
-        if (!decodeToken(frame.body, token)) {
-            break;
-        }
-        flushOutgoing();
-        write(FrameKind::Pong, encodeToken(token));
-        return true;
-    }
-    case FrameKind::Pong: {
-        std::uint32_t token = 0;
-        if (!decodeToken(frame.body, token)) {
-            break;
-        }
-        return true;
-    }
-    case FrameKind::Bye:
-        if (!decodeBye(frame.body)) {
-            break;
-        }
-        terminate(QStringLiteral("The server ended the session"), true);
-        return false;
-    case FrameKind::Hello:
-    case FrameKind::Welcome:
-    case FrameKind::Refuse:
-        break;
-    }
-    terminate(QStringLiteral("The server broke the protocol"), false);
-    return false;
-}
-
-void ClientWorker::handOn(std::string_view message) {
+bool ClientWorker::message(Connection&, std::string_view body) {
     bool post = false;
     {
         QMutexLocker lock(&m_incoming->mutex);
         m_incoming->messages.emplace_back(m_generation,
-                                          QByteArray(message.data(), qsizetype(message.size())));
-        m_incoming->bytes += qint64(message.size()) + HeldMessageOverhead;
+                                          QByteArray(body.data(), qsizetype(body.size())));
+        m_incoming->bytes += qint64(body.size()) + HeldMessageOverhead;
         post = !std::exchange(m_incoming->deliveryPosted, true);
     }
     if (post) {
         emit messagesWaiting();
     }
+    return true;
 }
 
-void ClientWorker::onDisconnected() {
-    if (m_state == State::Connecting || m_state == State::Handshaking) {
-        fail(QStringLiteral("The server closed the connection"));
-    } else if (m_state == State::Welcomed) {
-        terminate(QStringLiteral("The server closed the connection"), false);
-    }
-}
-
-void ClientWorker::onError() {
-    if (m_state == State::Connecting || m_state == State::Handshaking) {
-        fail(m_socket->errorString());
-    } else if (m_state == State::Welcomed) {
-        terminate(m_socket->errorString(), false);
-    }
-}
-
-void ClientWorker::checkLiveness() {
-    if (m_state != State::Welcomed) {
+void ClientWorker::ended(Connection& c, Connection::End why) {
+    const bool handshaking =
+        c.stage() == Connection::Stage::Connecting || c.stage() == Connection::Stage::Handshake;
+    QString reason;
+    bool graceful = false;
+    switch (why) {
+    case Connection::End::BadFrame:
+        reason = QStringLiteral("The server sent a bad frame (%1)").arg(c.badFrameText());
+        break;
+    case Connection::End::BrokenProtocol:
+        reason = QStringLiteral("The server broke the protocol");
+        break;
+    case Connection::End::PeerBye:
+        reason = QStringLiteral("The server ended the session");
+        graceful = true;
+        break;
+    case Connection::End::Silent:
+        reason = QStringLiteral("The server stopped answering");
+        break;
+    case Connection::End::Disconnected:
+        reason = QStringLiteral("The server closed the connection");
+        break;
+    case Connection::End::SocketError:
+        reason = c.socket()->errorString();
+        break;
+    case Connection::End::HandshakeLate:
+    case Connection::End::Backlog:
+    case Connection::End::Stalled:
+        // The connect timer bounds the handshake; nothing caps what the client queues.
         return;
     }
-    const qint64 now = m_clock.elapsed();
-    bool paused = false;
-    {
-        QMutexLocker lock(&m_incoming->mutex);
-        paused = m_incoming->paused;
+    if (handshaking) {
+        fail(reason);
+    } else {
+        terminate(reason, graceful);
     }
-    if (paused) {
-        // Not reading is our own doing: the server is not silent.
-        m_lastFrame = now;
-    } else if (now - m_lastFrame >= m_timings.lostAfterSilence.count()) {
-        terminate(QStringLiteral("The server stopped answering"), false);
-    } else if (now - m_lastSent >= m_timings.pingAfterIdle.count()) {
-        write(FrameKind::Ping, encodeToken(m_nextToken++));
-    }
-}
-
-void ClientWorker::write(FrameKind kind, const std::string& body) {
-    QByteArray frame(qsizetype(FrameHeaderSize + body.size()), Qt::Uninitialized);
-    writeFrameHeader(frame.data(), kind, body.size());
-    std::copy(body.begin(), body.end(), frame.data() + FrameHeaderSize);
-    m_socket->write(frame);
-    m_lastSent = m_clock.elapsed();
 }
 
 void ClientWorker::flushOutgoing() {
@@ -261,38 +168,35 @@ void ClientWorker::flushOutgoing() {
     {
         QMutexLocker lock(&m_outgoing->mutex);
         m_outgoing->flushPosted = false;
-        if (m_state != State::Welcomed || m_outgoing->generation != m_generation) {
+        if (stage() != Connection::Stage::Welcomed || m_outgoing->generation != m_generation) {
             // Kept until the session opens (or dropped when the connect fails).
             return;
         }
         bytes.swap(m_outgoing->bytes);
     }
     if (!bytes.isEmpty()) {
-        m_socket->write(bytes);
-        m_lastSent = m_clock.elapsed();
+        m_connection->send(bytes);
     }
 }
 
 void ClientWorker::fail(const QString& reason) {
-    if (m_state != State::Connecting && m_state != State::Handshaking) {
+    if (stage() != Connection::Stage::Connecting && stage() != Connection::Stage::Handshake) {
         return;
     }
-    m_state = State::Closed;
     stopTimers();
-    m_socket->abort();
+    m_connection->drop();
     emit connectComplete(m_generation, false, 0, reason);
 }
 
 void ClientWorker::terminate(const QString& reason, bool graceful) {
-    if (m_state != State::Welcomed) {
+    if (stage() != Connection::Stage::Welcomed) {
         return;
     }
-    m_state = State::Closed;
     stopTimers();
     if (graceful) {
-        m_socket->disconnectFromHost();
+        m_connection->finish();
     } else {
-        m_socket->abort();
+        m_connection->drop();
     }
     emit sessionTerminated(m_generation, reason);
 }
@@ -302,26 +206,24 @@ void ClientWorker::closeSession() {
 }
 
 void ClientWorker::endConnection(bool sendPending) {
-    if (m_state == State::Welcomed) {
+    if (stage() == Connection::Stage::Welcomed) {
         if (sendPending) {
             flushOutgoing();
         }
-        write(FrameKind::Bye, {});
-        m_state = State::Closed;
+        m_connection->send(Connection::frameBytes(FrameKind::Bye, {}));
         // Hand everything to the system now: the program may end right after.
-        m_socket->flush();
-        m_socket->disconnectFromHost();
-    } else if (m_state == State::Connecting || m_state == State::Handshaking) {
-        m_state = State::Closed;
-        m_socket->abort();
+        m_connection->finish(true);
+    } else if (stage() == Connection::Stage::Connecting ||
+               stage() == Connection::Stage::Handshake) {
+        // A connect or handshake still under way is given up.
+        m_connection->drop();
     }
-    m_state = State::Closed;
     stopTimers();
 }
 
 void ClientWorker::shutdown() {
     closeSession();
-    discardSocket();
+    m_connection.reset();
     delete m_connectTimer;
     m_connectTimer = nullptr;
     delete m_checkTimer;
@@ -333,19 +235,6 @@ void ClientWorker::stopTimers() {
         m_connectTimer->stop();
         m_checkTimer->stop();
     }
-}
-
-void ClientWorker::discardSocket() {
-    if (!m_socket) {
-        return;
-    }
-    m_socket->disconnect(this);
-    if (m_socket->state() != QAbstractSocket::UnconnectedState &&
-        m_socket->state() != QAbstractSocket::ClosingState) {
-        m_socket->abort();
-    }
-    delete m_socket;
-    m_socket = nullptr;
 }
 
 } // namespace gemvolt::transport

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "Common/transport/FrameReader.h"
+#include "Common/transport/Connection.h"
 #include "Common/transport/Timings.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -14,7 +13,6 @@
 #include <string_view>
 #include <utility>
 
-class QTcpSocket;
 class QTimer;
 
 namespace gemvolt::transport {
@@ -62,7 +60,7 @@ inline constexpr qint64 HeldMessageOverhead = 128;
  * generation of the connect it belongs to, so that the application's side can
  * drop news of a connection it has already given up.
  */
-class ClientWorker : public QObject {
+class ClientWorker : public QObject, private Connection::Handler {
     Q_OBJECT
 public:
     ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
@@ -86,41 +84,30 @@ signals:
     void sessionTerminated(quint64 generation, const QString& reason);
 
 private:
-    enum class State { Idle, Connecting, Handshaking, Welcomed, Closed };
+    // Connection::Handler: what the connecting end adds to a connection.
+    void readable(Connection& c) override { c.pump(); }
+    void connected(Connection& c) override;
+    void handshakeFrame(Connection& c, const Frame& frame) override;
+    bool message(Connection& c, std::string_view body) override;
+    void ended(Connection& c, Connection::End why) override;
+    void flushQueued(Connection&) override { flushOutgoing(); }
+    bool mayRead(Connection&) override;
 
-    void onConnected();
-    void onReadyRead();
-    void onDisconnected();
-    void onError();
-    bool takeFrames();
-    bool holdsTooMuch();
-    void checkLiveness();
-    void handleHandshake(const Frame& frame);
-    bool handleSessionFrame(const Frame& frame);
-    void handOn(std::string_view message);
-    void write(FrameKind kind, const std::string& body);
+    /** The stage of the current connection; Dead when there is none. */
+    Connection::Stage stage() const;
     void endConnection(bool sendPending);
     void fail(const QString& reason);
     void terminate(const QString& reason, bool graceful);
     void stopTimers();
-    void discardSocket();
 
     Timings m_timings;
     std::shared_ptr<OutgoingFrames> m_outgoing;
     std::shared_ptr<IncomingMessages> m_incoming;
-    QTcpSocket* m_socket = nullptr;
+    std::unique_ptr<Connection> m_connection;
     QTimer* m_connectTimer = nullptr;
     QTimer* m_checkTimer = nullptr;
-    QElapsedTimer m_clock;
-    FrameReader m_reader;
-    State m_state = State::Idle;
     quint64 m_generation = 0;
     QByteArray m_hello;
-    // When the last whole frame came: bytes of a frame that never completes
-    // are no sign of life.
-    qint64 m_lastFrame = 0;
-    qint64 m_lastSent = 0;
-    quint32 m_nextToken = 1;
 };
 
 } // namespace gemvolt::transport

@@ -74,9 +74,7 @@ void SessionClient::connectToServer(const QString& host, quint16 port, const QSt
     const std::string body =
         encodeHello({ProtocolVersion, std::string(appId.constData(), std::size_t(appId.size())),
                      std::string(name.constData(), std::size_t(name.size()))});
-    QByteArray hello(qsizetype(FrameHeaderSize + body.size()), Qt::Uninitialized);
-    writeFrameHeader(hello.data(), FrameKind::Hello, body.size());
-    std::copy(body.begin(), body.end(), hello.data() + FrameHeaderSize);
+    const QByteArray hello = Connection::frameBytes(FrameKind::Hello, body);
 
     QMetaObject::invokeMethod(
         m_worker,

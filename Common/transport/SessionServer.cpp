@@ -39,37 +39,17 @@ constexpr qint64 HandshakeReadBufferSize = 4 * 1024;
 constexpr int FloodSlots = 40;
 constexpr qint64 FloodSlotMs = FloodWindow.count() / FloodSlots;
 
-QByteArray frameBytes(FrameKind kind, const std::string& body) {
-    QByteArray out(qsizetype(FrameHeaderSize + body.size()), Qt::Uninitialized);
-    writeFrameHeader(out.data(), kind, body.size());
-    std::copy(body.begin(), body.end(), out.data() + FrameHeaderSize);
-    return out;
-}
-
 } // namespace
 
-struct SessionServer::Connection {
-    enum State {
-        // Connected, waiting for HELLO.
-        Handshake,
-        // A player of the session.
-        Welcomed,
-        // BYE or REFUSE sent (or received); waiting for the socket to drain and close.
-        Closing,
-        // Gone; the socket is deleted at the next reap.
-        Dead,
-    };
+// A client's connection with what the server keeps of it besides the protocol.
+struct SessionServer::Peer : Connection {
+    using Connection::Connection;
 
-    QTcpSocket* socket = nullptr;
-    FrameReader reader;
-    State state = Handshake;
     qint32 id = 0;
-    qint64 since = 0;
-    // When the last whole frame arrived: a trickle of bytes is no sign of life.
-    qint64 lastReceived = 0;
-    qint64 lastSent = 0;
+    // Among m_players, the receivers of sendToAll.
+    bool joined = false;
     // The place in m_waiting while the handshake is pending.
-    std::list<Connection*>::iterator waitingAt;
+    std::list<Peer*>::iterator waitingAt;
     bool waiting = false;
     // Message bytes received per slot of the flood window; floodSlot is the
     // number of the newest slot, floodBytes their sum.
@@ -109,7 +89,6 @@ private:
 
 SessionServer::SessionServer(Timings timings, QObject* parent)
     : QObject(parent), m_timings(timings) {
-    m_clock.start();
     // A child, so that it follows the server to another thread if it is moved.
     m_checkTimer = new QTimer(this);
     m_checkTimer->setInterval(m_timings.checkInterval());
@@ -129,11 +108,15 @@ SessionServer::SessionServer(Timings timings, QObject* parent)
 
 SessionServer::~SessionServer() {
     close();
-    for (auto& [socket, c] : m_connections) {
-        socket->disconnect(this);
-    }
     // Sockets still draining are children of this object and go with it;
     // what they had was already handed to the system by close().
+}
+
+void SessionServer::setBacklogLimit(qint64 bytes) {
+    m_backlogLimit = bytes;
+    for (auto& c : m_connections) {
+        c->setBacklogLimit(bytes);
+    }
 }
 
 bool SessionServer::host(int maxPlayers, quint16 port, const QString& applicationId,
@@ -246,82 +229,27 @@ void SessionServer::flushPending() {
     QByteArray batch;
     batch.swap(m_pending);
     for (std::size_t i = 0; i < m_players.size();) {
-        Connection* c = m_players[i];
-        if (writeTo(*c, batch)) {
+        Peer* c = m_players[i];
+        if (c->send(batch)) {
             // Hand it to the system now rather than when the socket's write notifier
             // fires: that costs a relay an event-loop round. What the system does not
             // take stays queued in the socket and counts towards the backlog limit.
-            c->socket->flush();
+            c->flush();
             ++i;
         }
-        // A client dropped by writeTo has left m_players; i now names the next one.
+        // A client dropped as too slow has left m_players; i now names the next one.
     }
-}
-
-bool SessionServer::writeTo(Connection& c, const QByteArray& bytes) {
-    if (c.socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
-        // Before judging the client, hand the system what it will take now: a long
-        // burst handled without a return to the event loop has not been offered yet.
-        c.socket->flush();
-        if (c.socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
-            // Too far behind: keeping it would only grow the server's memory.
-            drop(c);
-            return false;
-        }
-    }
-    c.lastSent = m_clock.elapsed();
-    const qint64 taken = sendNow(c, bytes);
-    if (taken < bytes.size()) {
-        c.socket->write(bytes.constData() + taken, bytes.size() - taken);
-    }
-    return true;
-}
-
-qint64 SessionServer::sendNow(Connection& c, const QByteArray& bytes) {
-    // With nothing queued in the socket, the bytes go straight to the system: the
-    // socket's own buffer would switch its write notifier on and off again for each
-    // client, which costs a relay to ten players more than the writes themselves.
-    // Whatever the system does not take, or an error it reports, is left to the
-    // socket, which queues the rest and reports the error its own way.
-    if (c.socket->bytesToWrite() > 0 || c.socket->state() != QAbstractSocket::ConnectedState) {
-        return 0;
-    }
-    const qintptr fd = c.socket->socketDescriptor();
-    if (fd < 0) {
-        return 0;
-    }
-    for (;;) {
-        const ssize_t sent = ::send(int(fd), bytes.constData(), std::size_t(bytes.size()),
-                                    MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent >= 0) {
-            return qint64(sent);
-        }
-        if (errno != EINTR) {
-            return 0;
-        }
-    }
-}
-
-void SessionServer::writeControl(Connection& c, FrameKind kind, const std::string& body) {
-    if (c.state == Connection::Welcomed) {
-        // Everything sent to all before this frame goes first.
-        flushPending();
-        if (c.state != Connection::Welcomed) {
-            return;
-        }
-    }
-    writeTo(c, frameBytes(kind, body));
 }
 
 void SessionServer::closePlayer(qint32 playerId) {
     auto it = std::find_if(m_players.begin(), m_players.end(),
-                           [playerId](const Connection* c) { return c->id == playerId; });
+                           [playerId](const Peer* c) { return c->id == playerId; });
     if (it == m_players.end()) {
         return;
     }
     EntryGuard guard(this, EntryGuard::Later);
-    Connection& c = **it;
-    writeControl(c, FrameKind::Bye, {});
+    Peer& c = **it;
+    c.sendControl(FrameKind::Bye, {});
     finishGracefully(c);
 }
 
@@ -356,26 +284,28 @@ void SessionServer::close() {
     m_checkTimer->stop();
     m_acceptTimer->stop();
     m_events.clear();
+    for (Peer* c : m_players) {
+        c->joined = false;
+    }
     m_players.clear();
     m_names.clear();
     m_waiting.clear();
-    for (auto& [socket, c] : m_connections) {
+    for (auto& c : m_connections) {
         c->waiting = false;
-        if (c->state == Connection::Handshake) {
-            c->socket->write(
-                frameBytes(FrameKind::Refuse,
-                           encodeRefuse({static_cast<std::uint8_t>(RefuseReason::ShuttingDown),
-                                         "The server is shutting down"})));
-        } else if (c->state == Connection::Welcomed) {
-            c->socket->write(frameBytes(FrameKind::Bye, {}));
+        // The last frame goes behind what is queued whatever the backlog: the client
+        // is told why the session ends.
+        if (c->stage() == Connection::Stage::Handshake) {
+            c->socket()->write(Connection::frameBytes(
+                FrameKind::Refuse,
+                encodeRefuse({static_cast<std::uint8_t>(RefuseReason::ShuttingDown),
+                              "The server is shutting down"})));
+        } else if (c->stage() == Connection::Stage::Welcomed) {
+            c->socket()->write(Connection::frameBytes(FrameKind::Bye, {}));
         } else {
             continue;
         }
-        c->state = Connection::Closing;
-        c->since = m_clock.elapsed();
         // Hand the last frames to the system now: the program may end next.
-        c->socket->flush();
-        c->socket->disconnectFromHost();
+        c->finish(true);
     }
 }
 
@@ -395,7 +325,7 @@ void SessionServer::makeRoomForHandshake() {
     }
 }
 
-void SessionServer::stopWaiting(Connection& c) {
+void SessionServer::stopWaiting(Peer& c) {
     if (c.waiting) {
         m_waiting.erase(c.waitingAt);
         c.waiting = false;
@@ -433,88 +363,41 @@ void SessionServer::acceptConnections() {
         // then taken in bounded bites, so a fast sender waits in its own TCP
         // window instead of in the server's memory.
         socket->setReadBufferSize(HandshakeReadBufferSize);
-        auto c = std::make_unique<Connection>();
-        c->socket = socket;
-        c->reader.setMaxLength(MaxHandshakeFrameLength);
-        c->since = c->lastReceived = c->lastSent = m_clock.elapsed();
-        Connection* raw = c.get();
+        auto c = std::make_unique<Peer>(socket, static_cast<Handler&>(*this),
+                                        Connection::Stage::Handshake,
+                                        std::numeric_limits<qint64>::max());
+        c->limitHandshakeFrames();
+        c->setBacklogLimit(m_backlogLimit);
+        Peer* raw = c.get();
         raw->waitingAt = m_waiting.insert(m_waiting.end(), raw);
         raw->waiting = true;
-        m_connections.emplace(socket, std::move(c));
-        connect(socket, &QTcpSocket::readyRead, this, [this, raw] {
-            QPointer<SessionServer> self(this);
-            for (;;) {
-                {
-                    EntryGuard guard(this);
-                    readFrom(*raw);
-                }
-                // A slot that ran the event loop while handling these events let the socket
-                // buffer more bytes without another readyRead: take them now. (Connections
-                // are only freed from the event loop, so raw is still valid here.)
-                if (!self || raw->state == Connection::Dead || raw->socket->bytesAvailable() <= 0) {
-                    break;
-                }
-            }
-        });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            EntryGuard guard(this);
-            onDisconnected(socket);
-        });
+        m_connections.push_back(std::move(c));
         // Bytes may have come with the connection already.
         if (socket->bytesAvailable() > 0) {
-            readFrom(*raw);
+            raw->pump();
         }
     }
 }
 
-void SessionServer::readFrom(Connection& c) {
-    if (c.state == Connection::Dead) {
-        return;
-    }
-    const qint64 available = c.socket->bytesAvailable();
-    if (available <= 0) {
-        return;
-    }
-    if (c.state == Connection::Closing) {
-        // Nothing more is accepted; read it away so the close stays orderly.
-        c.socket->skip(available);
-        return;
-    }
-    char* room = c.reader.prepare(std::size_t(available));
-    const qint64 got = c.socket->read(room, available);
-    c.reader.commit(got > 0 ? std::size_t(got) : 0);
-    const qint64 now = m_clock.elapsed();
-
-    Frame frame;
-    while (c.state == Connection::Handshake || c.state == Connection::Welcomed) {
-        const FrameReader::Result result = c.reader.next(frame);
-        if (result == FrameReader::Result::NeedMore) {
-            break;
+void SessionServer::readable(Connection& c) {
+    QPointer<SessionServer> self(this);
+    for (;;) {
+        {
+            EntryGuard guard(this);
+            c.pump();
         }
-        if (result == FrameReader::Result::Error) {
-            if (c.state != Connection::Handshake) {
-                drop(c);
-            } else if (c.reader.error() == FrameError::BadLength &&
-                       c.reader.maxLength() < MaxFrameLength) {
-                refuse(c, RefuseReason::MalformedHandshake,
-                       QStringLiteral("Bad frame: longer than %1 bytes before WELCOME")
-                           .arg(c.reader.maxLength()));
-            } else {
-                refuse(c, RefuseReason::MalformedHandshake,
-                       QStringLiteral("Bad frame: %1").arg(describe(c.reader.error())));
-            }
-            break;
-        }
-        c.lastReceived = now;
-        if (c.state == Connection::Handshake) {
-            handleHandshake(c, frame);
-        } else if (!handleSessionFrame(c, frame)) {
+        // A slot that ran the event loop while handling these events let the socket
+        // buffer more bytes without another readyRead: take them now. (Connections
+        // are only freed from the event loop, so c is still valid here.)
+        if (!self || c.stage() == Connection::Stage::Dead || c.socket()->bytesAvailable() <= 0) {
             break;
         }
     }
 }
 
-void SessionServer::handleHandshake(Connection& c, const Frame& frame) {
+void SessionServer::handshakeFrame(Connection& connection, const Frame& frame) {
+    auto& c = static_cast<Peer&>(connection);
+
     if (frame.kind != FrameKind::Hello) {
         refuse(c, RefuseReason::MalformedHandshake,
                QStringLiteral("The first frame must be HELLO"));
@@ -567,69 +450,74 @@ void SessionServer::handleHandshake(Connection& c, const Frame& frame) {
     flushPending();
     stopWaiting(c);
     c.id = static_cast<qint32>(m_nextId++);
-    c.state = Connection::Welcomed;
-    c.reader.setMaxLength(MaxFrameLength);
-    c.socket->setReadBufferSize(ReadBufferSize);
+    c.welcome();
+    c.socket()->setReadBufferSize(ReadBufferSize);
     m_names[c.id] = name;
-    writeTo(c, frameBytes(FrameKind::Welcome,
-                          encodeWelcome({c.id, std::string(m_sessionName.constData(),
-                                                           std::size_t(m_sessionName.size()))})));
+    c.send(Connection::frameBytes(
+        FrameKind::Welcome, encodeWelcome({c.id, std::string(m_sessionName.constData(),
+                                                             std::size_t(m_sessionName.size()))})));
+    c.joined = true;
     m_players.push_back(&c);
     post({Event::Created, c.id, {}});
 }
 
-bool SessionServer::handleSessionFrame(Connection& c, const Frame& frame) {
-    switch (frame.kind) {
-    case FrameKind::Data:
-        // A message starts with its type byte, so an empty one breaks the protocol.
-        if (frame.body.empty()) {
-            break;
-        }
-        if (!withinFloodLimit(c, m_clock.elapsed(), frame.body.size())) {
-            // Relaying it would push the players who keep up towards their backlog
-            // limit: the flooder goes, not they.
-            writeControl(c, FrameKind::Bye, {});
-            finishGracefully(c);
-            return false;
-        }
-        post({Event::Received, c.id, QByteArray(frame.body.data(), qsizetype(frame.body.size()))});
-        return true;
-    case FrameKind::Ping: {
-        std::uint32_t token = 0;
-        if (!decodeToken(frame.body, token)) {
-            break;
-        }
-        writeControl(c, FrameKind::Pong, encodeToken(token));
-        return c.state == Connection::Welcomed;
-    }
-    case FrameKind::Pong: {
-        std::uint32_t token = 0;
-        if (!decodeToken(frame.body, token)) {
-            break;
-        }
-        return true;
-    }
-    case FrameKind::Bye:
-        if (!decodeBye(frame.body)) {
-            break;
-        }
+bool SessionServer::message(Connection& connection, std::string_view body) {
+    auto& c = static_cast<Peer&>(connection);
+    if (!withinFloodLimit(c, body.size())) {
+        // Relaying it would push the players who keep up towards their backlog
+        // limit: the flooder goes, not they.
+        c.sendControl(FrameKind::Bye, {});
         finishGracefully(c);
         return false;
-    case FrameKind::Hello:
-    case FrameKind::Welcome:
-    case FrameKind::Refuse:
-        break;
     }
-    // Anything else breaks the protocol and ends the connection.
-    drop(c);
-    return false;
+    post({Event::Received, c.id, QByteArray(body.data(), qsizetype(body.size()))});
+    return true;
 }
 
-bool SessionServer::withinFloodLimit(Connection& c, qint64 now, std::size_t bytes) {
+void SessionServer::ended(Connection& connection, Connection::End why) {
+    auto& c = static_cast<Peer&>(connection);
+    switch (why) {
+    case Connection::End::BadFrame:
+        if (c.stage() != Connection::Stage::Handshake) {
+            drop(c);
+        } else if (c.badLength() && c.frameLimit() < MaxFrameLength) {
+            refuse(c, RefuseReason::MalformedHandshake,
+                   QStringLiteral("Bad frame: longer than %1 bytes before WELCOME")
+                       .arg(c.frameLimit()));
+        } else {
+            refuse(c, RefuseReason::MalformedHandshake,
+                   QStringLiteral("Bad frame: %1").arg(c.badFrameText()));
+        }
+        break;
+    case Connection::End::HandshakeLate:
+        refuse(c, RefuseReason::MalformedHandshake, QStringLiteral("No HELLO arrived in time"));
+        break;
+    case Connection::End::PeerBye:
+        finishGracefully(c);
+        break;
+    case Connection::End::BrokenProtocol:
+    case Connection::End::Silent:
+    case Connection::End::Backlog:
+        drop(c);
+        break;
+    case Connection::End::Stalled:
+    case Connection::End::Disconnected:
+        stopWaiting(c);
+        leaveSession(c);
+        c.drop();
+        scheduleReap();
+        break;
+    case Connection::End::SocketError:
+        // The close that follows says it all.
+        break;
+    }
+}
+
+bool SessionServer::withinFloodLimit(Peer& c, std::size_t bytes) {
     if (m_floodLimit <= 0) {
         return true;
     }
-    const qint64 slot = now / FloodSlotMs;
+    const qint64 slot = c.now() / FloodSlotMs;
     // Slots that fell out of the window since the last message are emptied.
     for (qint64 s = c.floodSlot + 1; s <= slot && s <= c.floodSlot + FloodSlots; ++s) {
         qint64& old = c.floodSlots[std::size_t(s % FloodSlots)];
@@ -642,88 +530,48 @@ bool SessionServer::withinFloodLimit(Connection& c, qint64 now, std::size_t byte
     return c.floodBytes <= m_floodLimit;
 }
 
-void SessionServer::refuse(Connection& c, RefuseReason reason, const QString& text) {
+void SessionServer::refuse(Peer& c, RefuseReason reason, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    writeTo(c, frameBytes(FrameKind::Refuse,
-                          encodeRefuse({static_cast<std::uint8_t>(reason),
-                                        std::string(utf8.constData(), std::size_t(utf8.size()))})));
+    c.send(Connection::frameBytes(
+        FrameKind::Refuse,
+        encodeRefuse({static_cast<std::uint8_t>(reason),
+                      std::string(utf8.constData(), std::size_t(utf8.size()))})));
     finishGracefully(c);
 }
 
-void SessionServer::finishGracefully(Connection& c) {
-    if (c.state == Connection::Dead || c.state == Connection::Closing) {
+void SessionServer::finishGracefully(Peer& c) {
+    if (c.stage() == Connection::Stage::Dead || c.stage() == Connection::Stage::Closing) {
         return;
     }
     stopWaiting(c);
     leaveSession(c);
-    c.state = Connection::Closing;
-    c.since = m_clock.elapsed();
-    // Waits for what is queued to go out; may report the disconnect at once.
-    c.socket->disconnectFromHost();
+    // May report the disconnect at once.
+    c.finish();
 }
 
-void SessionServer::drop(Connection& c) {
-    if (c.state == Connection::Dead) {
+void SessionServer::drop(Peer& c) {
+    if (c.stage() == Connection::Stage::Dead) {
         return;
     }
     stopWaiting(c);
     leaveSession(c);
-    c.state = Connection::Dead;
-    c.socket->abort();
+    c.drop();
     scheduleReap();
 }
 
-void SessionServer::leaveSession(Connection& c) {
-    if (c.state != Connection::Welcomed) {
+void SessionServer::leaveSession(Peer& c) {
+    if (!c.joined) {
         return;
     }
+    c.joined = false;
     m_players.erase(std::remove(m_players.begin(), m_players.end(), &c), m_players.end());
     post({Event::Destroyed, c.id, {}});
 }
 
-void SessionServer::onDisconnected(QTcpSocket* socket) {
-    auto it = m_connections.find(socket);
-    if (it == m_connections.end()) {
-        return;
-    }
-    Connection& c = *it->second;
-    stopWaiting(c);
-    leaveSession(c);
-    c.state = Connection::Dead;
-    scheduleReap();
-}
-
 void SessionServer::checkLiveness() {
-    const qint64 now = m_clock.elapsed();
-    const qint64 handshakeLimit = m_timings.handshakeTimeout.count();
-    const qint64 idleLimit = m_timings.pingAfterIdle.count();
-    const qint64 silenceLimit = m_timings.lostAfterSilence.count();
-    for (auto& [socket, c] : m_connections) {
-        switch (c->state) {
-        case Connection::Handshake:
-            if (now - c->since >= handshakeLimit) {
-                refuse(*c, RefuseReason::MalformedHandshake,
-                       QStringLiteral("No HELLO arrived in time"));
-            }
-            break;
-        case Connection::Welcomed:
-            if (now - c->lastReceived >= silenceLimit) {
-                drop(*c);
-            } else if (now - c->lastSent >= idleLimit) {
-                writeControl(*c, FrameKind::Ping, encodeToken(m_nextToken++));
-            }
-            break;
-        case Connection::Closing:
-            // A peer that never reads would keep the close waiting for ever.
-            if (now - c->since >= silenceLimit) {
-                c->state = Connection::Dead;
-                c->socket->abort();
-                scheduleReap();
-            }
-            break;
-        case Connection::Dead:
-            break;
-        }
+    // By index: a check may accept nobody, but it may drop and refuse.
+    for (std::size_t i = 0; i < m_connections.size(); ++i) {
+        m_connections[i]->checkLiveness(m_timings);
     }
 }
 
@@ -743,15 +591,9 @@ void SessionServer::reap() {
         m_reapAfterDelivery = true;
         return;
     }
-    for (auto it = m_connections.begin(); it != m_connections.end();) {
-        if (it->second->state == Connection::Dead) {
-            it->first->disconnect(this);
-            it->first->deleteLater();
-            it = m_connections.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    // A connection's socket is deleted later, never inside its own signal.
+    std::erase_if(m_connections,
+                  [](const auto& c) { return c->stage() == Connection::Stage::Dead; });
 }
 
 void SessionServer::scheduleDelivery() {

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "Common/transport/FrameReader.h"
+#include "Common/transport/Connection.h"
 #include "Common/transport/Timings.h"
 #include "Common/transport/WireFormat.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -36,7 +35,7 @@ namespace gemvolt::transport {
  * Slots may call any function of the server, but should end it with
  * deleteLater() rather than delete.
  */
-class SessionServer : public QObject {
+class SessionServer : public QObject, private Connection::Handler {
     Q_OBJECT
 public:
     /** Why host() failed; the number shown to the user as "Error #<n>". */
@@ -118,7 +117,7 @@ public:
     void close();
 
     /** Unsent bytes allowed per client before it is dropped as too slow. */
-    void setBacklogLimit(qint64 bytes) { m_backlogLimit = bytes; }
+    void setBacklogLimit(qint64 bytes);
 
     /**
      * Message bytes a client may send within FloodWindow; one that sends more
@@ -148,7 +147,7 @@ signals:
     void playerDestroyed(qint32 playerId);
 
 private:
-    struct Connection;
+    struct Peer;
     class EntryGuard;
     struct Event {
         enum Type { Created, Received, Destroyed } type;
@@ -156,25 +155,24 @@ private:
         QByteArray message;
     };
 
+    // Connection::Handler: what the accepting end adds to a connection.
+    void readable(Connection& c) override;
+    void handshakeFrame(Connection& c, const Frame& frame) override;
+    bool message(Connection& c, std::string_view body) override;
+    void ended(Connection& c, Connection::End why) override;
+    void flushQueued(Connection&) override { flushPending(); }
+
     void acceptConnections();
     void pauseAccepting();
     void makeRoomForHandshake();
-    void stopWaiting(Connection& c);
-    bool withinFloodLimit(Connection& c, qint64 now, std::size_t bytes);
-    void readFrom(Connection& c);
-    void handleHandshake(Connection& c, const Frame& frame);
-    bool handleSessionFrame(Connection& c, const Frame& frame);
-    void refuse(Connection& c, RefuseReason reason, const QString& text);
-    void writeControl(Connection& c, FrameKind kind, const std::string& body);
-    bool writeTo(Connection& c, const QByteArray& bytes);
-    /** Hands bytes to the system at once when nothing is queued; returns how many it took. */
-    qint64 sendNow(Connection& c, const QByteArray& bytes);
+    void stopWaiting(Peer& c);
+    bool withinFloodLimit(Peer& c, std::size_t bytes);
+    void refuse(Peer& c, RefuseReason reason, const QString& text);
     void flushPending();
     void scheduleFlush();
-    void finishGracefully(Connection& c);
-    void drop(Connection& c);
-    void leaveSession(Connection& c);
-    void onDisconnected(QTcpSocket* socket);
+    void finishGracefully(Peer& c);
+    void drop(Peer& c);
+    void leaveSession(Peer& c);
     void checkLiveness();
     void scheduleReap();
     void reap();
@@ -187,7 +185,6 @@ private:
     QTimer* m_checkTimer = nullptr;
     QSocketNotifier* m_acceptNotifier = nullptr;
     QTimer* m_acceptTimer = nullptr;
-    QElapsedTimer m_clock;
     bool m_hosting = false;
     int m_maxPlayers = 0;
     QByteArray m_applicationId;
@@ -197,15 +194,14 @@ private:
     qint64 m_backlogLimit = DefaultBacklogLimit;
     qint64 m_floodLimit = DefaultFloodLimit;
     std::function<bool(const QString&)> m_admit;
-    quint32 m_nextToken = 1;
     int m_errorNumber = NoError;
     QString m_errorText;
 
-    std::map<QTcpSocket*, std::unique_ptr<Connection>> m_connections;
+    std::vector<std::unique_ptr<Peer>> m_connections;
     // Connections waiting for their handshake, the longest waiting first.
-    std::list<Connection*> m_waiting;
+    std::list<Peer*> m_waiting;
     // Welcomed clients in join order, the receivers of sendToAll.
-    std::vector<Connection*> m_players;
+    std::vector<Peer*> m_players;
     // Registered names, kept until the application has been told of the departure.
     std::map<qint32, QString> m_names;
     QByteArray m_pending;

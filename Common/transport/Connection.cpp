@@ -1,0 +1,258 @@
+#include "Common/transport/Connection.h"
+
+#include "Common/transport/ControlMessages.h"
+
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/socket.h>
+
+namespace gemvolt::transport {
+
+Connection::Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64 readChunk)
+    : m_socket(socket), m_handler(handler), m_stage(stage), m_readChunk(readChunk) {
+    m_clock.start();
+    // The socket is the context: its signals stop with it, whoever deletes it.
+    QObject::connect(m_socket, &QTcpSocket::readyRead, m_socket,
+                     [this] { m_handler.readable(*this); });
+    QObject::connect(m_socket, &QTcpSocket::connected, m_socket,
+                     [this] { m_handler.connected(*this); });
+    QObject::connect(m_socket, &QTcpSocket::disconnected, m_socket,
+                     [this] { m_handler.ended(*this, End::Disconnected); });
+    QObject::connect(m_socket, &QTcpSocket::errorOccurred, m_socket,
+                     [this] { m_handler.ended(*this, End::SocketError); });
+}
+
+Connection::~Connection() {
+    m_socket->disconnect();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState &&
+        m_socket->state() != QAbstractSocket::ClosingState) {
+        m_socket->abort();
+    }
+    m_socket->deleteLater();
+}
+
+QByteArray Connection::frameBytes(FrameKind kind, std::string_view body) {
+    QByteArray out(qsizetype(FrameHeaderSize + body.size()), Qt::Uninitialized);
+    writeFrameHeader(out.data(), kind, body.size());
+    std::copy(body.begin(), body.end(), out.data() + FrameHeaderSize);
+    return out;
+}
+
+void Connection::beginHandshake() {
+    m_stage = Stage::Handshake;
+    m_since = m_lastReceived = m_lastSent = now();
+}
+
+void Connection::welcome() {
+    m_stage = Stage::Welcomed;
+    m_reader.setMaxLength(MaxFrameLength);
+    m_lastReceived = now();
+}
+
+void Connection::finish(bool handOverNow) {
+    if (m_stage == Stage::Closing || m_stage == Stage::Dead) {
+        return;
+    }
+    // The stage changes first: a flush or a close may report the socket's end at once.
+    m_stage = Stage::Closing;
+    m_since = now();
+    if (handOverNow) {
+        m_socket->flush();
+    }
+    // Waits for what is queued to go out.
+    m_socket->disconnectFromHost();
+}
+
+void Connection::drop() {
+    if (m_stage == Stage::Dead) {
+        return;
+    }
+    m_stage = Stage::Dead;
+    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+        m_socket->abort();
+    }
+}
+
+bool Connection::send(const QByteArray& bytes) {
+    if (m_socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
+        // Before judging the peer, hand the system what it will take now: a long
+        // burst handled without a return to the event loop has not been offered yet.
+        m_socket->flush();
+        if (m_socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
+            // Too far behind: keeping it would only grow our memory.
+            m_handler.ended(*this, End::Backlog);
+            return false;
+        }
+    }
+    m_lastSent = now();
+    const qint64 taken = sendNow(bytes);
+    if (taken < bytes.size()) {
+        m_socket->write(bytes.constData() + taken, bytes.size() - taken);
+    }
+    return true;
+}
+
+bool Connection::sendControl(FrameKind kind, const std::string& body) {
+    if (m_stage == Stage::Welcomed) {
+        // Everything the application sent before this frame goes first.
+        m_handler.flushQueued(*this);
+        if (m_stage != Stage::Welcomed) {
+            return false;
+        }
+    }
+    return send(frameBytes(kind, body));
+}
+
+void Connection::flush() {
+    m_socket->flush();
+}
+
+qint64 Connection::sendNow(const QByteArray& bytes) {
+    // With nothing queued in the socket, the bytes go straight to the system: the
+    // socket's own buffer would switch its write notifier on and off again for each
+    // send, which costs a relay to ten players more than the writes themselves.
+    // Whatever the system does not take, or an error it reports, is left to the
+    // socket, which queues the rest and reports the error its own way.
+    if (m_socket->bytesToWrite() > 0 || m_socket->state() != QAbstractSocket::ConnectedState) {
+        return 0;
+    }
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd < 0) {
+        return 0;
+    }
+    for (;;) {
+        const ssize_t sent = ::send(int(fd), bytes.constData(), std::size_t(bytes.size()),
+                                    MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent >= 0) {
+            return qint64(sent);
+        }
+        if (errno != EINTR) {
+            return 0;
+        }
+    }
+}
+
+bool Connection::pump() {
+    if (m_stage == Stage::Dead) {
+        return false;
+    }
+    if (m_stage == Stage::Closing) {
+        // Nothing more is accepted; read it away so the close stays orderly.
+        m_socket->skip(m_socket->bytesAvailable());
+        return false;
+    }
+    // Frames left in the reader by a pause go first, in order.
+    if (!takeFrames()) {
+        return false;
+    }
+    for (;;) {
+        const qint64 available = std::min(m_socket->bytesAvailable(), m_readChunk);
+        if (available <= 0) {
+            return true;
+        }
+        char* room = m_reader.prepare(std::size_t(available));
+        const qint64 got = m_socket->read(room, available);
+        m_reader.commit(got > 0 ? std::size_t(got) : 0);
+        if (got <= 0 || !takeFrames()) {
+            return false;
+        }
+    }
+}
+
+bool Connection::takeFrames() {
+    Frame frame;
+    while (isOpen()) {
+        if (!m_handler.mayRead(*this)) {
+            return false;
+        }
+        const FrameReader::Result result = m_reader.next(frame);
+        if (result == FrameReader::Result::NeedMore) {
+            return true;
+        }
+        if (result == FrameReader::Result::Error) {
+            m_handler.ended(*this, End::BadFrame);
+            return false;
+        }
+        m_lastReceived = now();
+        if (m_stage == Stage::Handshake) {
+            m_handler.handshakeFrame(*this, frame);
+        } else if (!sessionFrame(frame)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool Connection::sessionFrame(const Frame& frame) {
+    switch (frame.kind) {
+    case FrameKind::Data:
+        // A message starts with its type byte, so an empty one breaks the protocol.
+        if (frame.body.empty()) {
+            break;
+        }
+        return m_handler.message(*this, frame.body);
+    case FrameKind::Ping: {
+        std::uint32_t token = 0;
+        if (!decodeToken(frame.body, token)) {
+            break;
+        }
+        sendControl(FrameKind::Pong, encodeToken(token));
+        return m_stage == Stage::Welcomed;
+    }
+    case FrameKind::Pong: {
+        // Its token is not checked: anything arriving is a sign of life.
+        std::uint32_t token = 0;
+        if (!decodeToken(frame.body, token)) {
+            break;
+        }
+        return true;
+    }
+    case FrameKind::Bye:
+        if (!decodeBye(frame.body)) {
+            break;
+        }
+        m_handler.ended(*this, End::PeerBye);
+        return false;
+    case FrameKind::Hello:
+    case FrameKind::Welcome:
+    case FrameKind::Refuse:
+        break;
+    }
+    m_handler.ended(*this, End::BrokenProtocol);
+    return false;
+}
+
+void Connection::checkLiveness(const Timings& timings) {
+    const qint64 at = now();
+    switch (m_stage) {
+    case Stage::Connecting:
+    case Stage::Dead:
+        break;
+    case Stage::Handshake:
+        if (at - m_since >= timings.handshakeTimeout.count()) {
+            m_handler.ended(*this, End::HandshakeLate);
+        }
+        break;
+    case Stage::Welcomed:
+        if (!m_handler.mayRead(*this)) {
+            // Not reading is our own doing: the peer is not silent.
+            m_lastReceived = at;
+        } else if (at - m_lastReceived >= timings.lostAfterSilence.count()) {
+            m_handler.ended(*this, End::Silent);
+        } else if (at - m_lastSent >= timings.pingAfterIdle.count()) {
+            sendControl(FrameKind::Ping, encodeToken(m_nextToken++));
+        }
+        break;
+    case Stage::Closing:
+        // A peer that never reads would keep the close waiting for ever.
+        if (at - m_since >= timings.lostAfterSilence.count()) {
+            drop();
+            m_handler.ended(*this, End::Stalled);
+        }
+        break;
+    }
+}
+
+} // namespace gemvolt::transport

@@ -1,0 +1,171 @@
+#pragma once
+
+#include "Common/transport/FrameReader.h"
+#include "Common/transport/Timings.h"
+#include "Common/transport/WireFormat.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+
+#include <limits>
+#include <string>
+#include <string_view>
+
+class QTcpSocket;
+
+namespace gemvolt::transport {
+
+/**
+ * One TCP connection of a session, the same at both ends: it owns its socket
+ * and knows the frame rules, the handshake stages, liveness (PING after
+ * silence of our own, loss after silence of the peer's) and the send queue
+ * with its cap. What only one end does (accepting, the player table,
+ * connecting, the hand-off to the application) is the Handler's.
+ *
+ * The socket is deleted later rather than at once: the connection may be
+ * destroyed from inside one of its signals.
+ */
+class Connection {
+public:
+    enum class Stage {
+        /** The TCP connect is on its way (the connecting end only). */
+        Connecting,
+        /** Connected, before WELCOME or REFUSE: only short frames are legal. */
+        Handshake,
+        /** A player of the session: every frame up to MaxFrameLength. */
+        Welcomed,
+        /** BYE or REFUSE sent or received: what is queued drains, then the socket closes. */
+        Closing,
+        /** Over; nothing more is read or sent. */
+        Dead,
+    };
+
+    /** Why a connection stopped being usable; the Handler decides what follows. */
+    enum class End {
+        /** The byte stream broke the frame rules (see badFrameText()). */
+        BadFrame,
+        /** A frame that is not legal at this stage, or a malformed control frame. */
+        BrokenProtocol,
+        /** The peer said BYE. */
+        PeerBye,
+        /** No whole frame from the peer within the silence limit. */
+        Silent,
+        /** No handshake within its limit. */
+        HandshakeLate,
+        /** The peer let the backlog grow past its cap: nothing more can be sent to it. */
+        Backlog,
+        /** A closing connection did not drain within the silence limit; it is dropped already. */
+        Stalled,
+        /** The socket closed. */
+        Disconnected,
+        /** The socket reported an error (see socket()->errorString()); it may close next. */
+        SocketError,
+    };
+
+    /** What each end adds to a connection. Called on the connection's thread. */
+    class Handler {
+    public:
+        /** The socket has bytes: read them through pump(), in whatever guard the end needs. */
+        virtual void readable(Connection& c) = 0;
+        /** The TCP connect finished (the connecting end). */
+        virtual void connected(Connection&) {}
+        /** A frame arrived before WELCOME. */
+        virtual void handshakeFrame(Connection& c, const Frame& frame) = 0;
+        /** A message (a non-empty DATA body) arrived; false stops reading. */
+        virtual bool message(Connection& c, std::string_view body) = 0;
+        /** The connection cannot go on as it was; see End. */
+        virtual void ended(Connection& c, End why) = 0;
+        /** Writes what the application queued, so that a control frame follows it. */
+        virtual void flushQueued(Connection&) {}
+        /** False while the end stops reading on purpose (its application has not caught up). */
+        virtual bool mayRead(Connection&) { return true; }
+
+    protected:
+        ~Handler() = default;
+    };
+
+    /**
+     * Takes the socket (connected, or about to connect) and follows its signals.
+     * readChunk bounds one read; the socket's own buffer is the caller's choice.
+     */
+    Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64 readChunk);
+    virtual ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    QTcpSocket* socket() const { return m_socket; }
+    Stage stage() const { return m_stage; }
+    /** True before WELCOME or REFUSE and while welcomed: frames are still taken. */
+    bool isOpen() const { return m_stage == Stage::Handshake || m_stage == Stage::Welcomed; }
+    /** Milliseconds since the connection was made. */
+    qint64 now() const { return m_clock.elapsed(); }
+
+    /** Before WELCOME only frames up to MaxHandshakeFrameLength are taken (the accepting end). */
+    void limitHandshakeFrames() { m_reader.setMaxLength(MaxHandshakeFrameLength); }
+    /** The TCP connect finished: the handshake starts. */
+    void beginHandshake();
+    /** The handshake succeeded: full-size frames from here on. */
+    void welcome();
+    /**
+     * Sends what is queued, then closes; nothing more is read. handOverNow
+     * gives the system what it takes at once, for when the program may end next.
+     */
+    void finish(bool handOverNow = false);
+    /** Closes at once, discarding what is queued. */
+    void drop();
+
+    /** Unsent bytes allowed before the peer is dropped as too slow. */
+    void setBacklogLimit(qint64 bytes) { m_backlogLimit = bytes; }
+
+    /**
+     * Queues bytes (whole frames) behind what is queued, handing them to the
+     * system at once when nothing is. Past the backlog limit nothing is queued,
+     * ended(Backlog) tells the handler, and the result is false.
+     */
+    bool send(const QByteArray& bytes);
+    /** One frame of kind with body, after what the application queued. */
+    bool sendControl(FrameKind kind, const std::string& body);
+    /** Hands what is queued to the system now, as far as it takes it. */
+    void flush();
+
+    /**
+     * Takes the frames already read, then reads on while the socket has bytes
+     * and the connection is open. False when it stopped before the socket was
+     * empty (closed, or paused by the handler).
+     */
+    bool pump();
+
+    /** PING after our silence, loss after the peer's, the handshake and drain limits. */
+    void checkLiveness(const Timings& timings);
+
+    /** Why the stream is unreadable, for a reason shown to a person. */
+    const char* badFrameText() const { return describe(m_reader.error()); }
+    /** The frame limit in force when a bad length came: below MaxFrameLength before WELCOME. */
+    std::uint32_t frameLimit() const { return m_reader.maxLength(); }
+    bool badLength() const { return m_reader.error() == FrameError::BadLength; }
+
+    /** One whole frame as bytes. */
+    static QByteArray frameBytes(FrameKind kind, std::string_view body);
+
+private:
+    bool takeFrames();
+    bool sessionFrame(const Frame& frame);
+    /** Bytes to the system when nothing is queued; how many it took. */
+    qint64 sendNow(const QByteArray& bytes);
+
+    QTcpSocket* m_socket;
+    Handler& m_handler;
+    Stage m_stage;
+    qint64 m_readChunk;
+    qint64 m_backlogLimit = std::numeric_limits<qint64>::max();
+    FrameReader m_reader;
+    QElapsedTimer m_clock;
+    // When the stage began (the handshake's or the drain's limit counts from it).
+    qint64 m_since = 0;
+    // When the last whole frame arrived: a trickle of bytes is no sign of life.
+    qint64 m_lastReceived = 0;
+    qint64 m_lastSent = 0;
+    quint32 m_nextToken = 1;
+};
+
+} // namespace gemvolt::transport
