@@ -210,9 +210,7 @@ void ClientWorker::endConnection(bool sendPending) {
         if (sendPending) {
             flushOutgoing();
         }
-        m_connection->send(Connection::frameBytes(FrameKind::Bye, {}));
-        // Hand everything to the system now: the program may end right after.
-        m_connection->finish(true);
+        m_connection->finishWith(FrameKind::Bye, {});
     } else if (stage() == Connection::Stage::Connecting ||
                stage() == Connection::Stage::Handshake) {
         // A connect or handshake still under way is given up.

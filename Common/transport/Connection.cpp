@@ -11,8 +11,17 @@
 namespace gemvolt::transport {
 
 Connection::Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64 readChunk)
-    : m_socket(socket), m_handler(handler), m_stage(stage), m_readChunk(readChunk) {
+    : m_handler(handler), m_stage(stage), m_readChunk(readChunk) {
     m_clock.start();
+    attach(socket);
+}
+
+Connection::~Connection() {
+    detach();
+}
+
+void Connection::attach(QTcpSocket* socket) {
+    m_socket = socket;
     // The socket is the context: its signals stop with it, whoever deletes it.
     QObject::connect(m_socket, &QTcpSocket::readyRead, m_socket,
                      [this] { m_handler.readable(*this); });
@@ -24,13 +33,16 @@ Connection::Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64
                      [this] { m_handler.ended(*this, End::SocketError); });
 }
 
-Connection::~Connection() {
+void Connection::detach() {
+    // Silenced first: the socket's last events are no longer this connection's news.
     m_socket->disconnect();
     if (m_socket->state() != QAbstractSocket::UnconnectedState &&
         m_socket->state() != QAbstractSocket::ClosingState) {
         m_socket->abort();
     }
+    // Later, not now: this may run inside one of the socket's own signals.
     m_socket->deleteLater();
+    m_socket = nullptr;
 }
 
 QByteArray Connection::frameBytes(FrameKind kind, std::string_view body) {
@@ -86,12 +98,24 @@ bool Connection::send(const QByteArray& bytes) {
             return false;
         }
     }
+    queue(bytes);
+    return true;
+}
+
+void Connection::queue(const QByteArray& bytes) {
     m_lastSent = now();
     const qint64 taken = sendNow(bytes);
     if (taken < bytes.size()) {
         m_socket->write(bytes.constData() + taken, bytes.size() - taken);
     }
-    return true;
+}
+
+void Connection::finishWith(FrameKind kind, std::string_view body) {
+    // The last frame goes behind what is queued whatever the backlog: the peer
+    // learns why the connection ends.
+    queue(frameBytes(kind, body));
+    // The program may end next.
+    finish(true);
 }
 
 bool Connection::sendControl(FrameKind kind, const std::string& body) {

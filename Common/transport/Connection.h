@@ -22,8 +22,10 @@ namespace gemvolt::transport {
  * with its cap. What only one end does (accepting, the player table,
  * connecting, the hand-off to the application) is the Handler's.
  *
- * The socket is deleted later rather than at once: the connection may be
- * destroyed from inside one of its signals.
+ * Everything the connection sends goes through send(), and its socket's
+ * signals are followed in one place (attach), so exchanging the socket for
+ * another would touch this class alone. The socket is deleted later rather
+ * than at once: the connection may be destroyed from inside one of its signals.
  */
 class Connection {
 public:
@@ -111,6 +113,9 @@ public:
      * gives the system what it takes at once, for when the program may end next.
      */
     void finish(bool handOverNow = false);
+    /** One last frame (BYE, REFUSE) behind what is queued, all handed to the system, then finish().
+     */
+    void finishWith(FrameKind kind, std::string_view body);
     /** Closes at once, discarding what is queued. */
     void drop();
 
@@ -148,12 +153,18 @@ public:
     static QByteArray frameBytes(FrameKind kind, std::string_view body);
 
 private:
+    /** Follows socket's signals; the connection owns it from here on. */
+    void attach(QTcpSocket* socket);
+    /** Lets go of the socket: no more of its signals, an abort unless it drains, deleted later. */
+    void detach();
     bool takeFrames();
     bool sessionFrame(const Frame& frame);
+    /** Queues bytes, handing the system what it takes at once. */
+    void queue(const QByteArray& bytes);
     /** Bytes to the system when nothing is queued; how many it took. */
     qint64 sendNow(const QByteArray& bytes);
 
-    QTcpSocket* m_socket;
+    QTcpSocket* m_socket = nullptr;
     Handler& m_handler;
     Stage m_stage;
     qint64 m_readChunk;

@@ -292,20 +292,13 @@ void SessionServer::close() {
     m_waiting.clear();
     for (auto& c : m_connections) {
         c->waiting = false;
-        // The last frame goes behind what is queued whatever the backlog: the client
-        // is told why the session ends.
         if (c->stage() == Connection::Stage::Handshake) {
-            c->socket()->write(Connection::frameBytes(
-                FrameKind::Refuse,
-                encodeRefuse({static_cast<std::uint8_t>(RefuseReason::ShuttingDown),
-                              "The server is shutting down"})));
+            c->finishWith(FrameKind::Refuse,
+                          encodeRefuse({static_cast<std::uint8_t>(RefuseReason::ShuttingDown),
+                                        "The server is shutting down"}));
         } else if (c->stage() == Connection::Stage::Welcomed) {
-            c->socket()->write(Connection::frameBytes(FrameKind::Bye, {}));
-        } else {
-            continue;
+            c->finishWith(FrameKind::Bye, {});
         }
-        // Hand the last frames to the system now: the program may end next.
-        c->finish(true);
     }
 }
 
