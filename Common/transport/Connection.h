@@ -32,7 +32,7 @@ public:
     enum class Stage {
         /** The TCP connect is on its way (the connecting end only). */
         Connecting,
-        /** Connected, before WELCOME or REFUSE: only short frames are legal. */
+        /** Connected, before WELCOME or REFUSE (see limitHandshakeFrames()). */
         Handshake,
         /** A player of the session: every frame up to MaxFrameLength. */
         Welcomed,
