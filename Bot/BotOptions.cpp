@@ -1,24 +1,10 @@
 #include "Bot/BotOptions.h"
 
+#include "Common/program/CommandLine.h"
+
 #include <QCommandLineParser>
 
 namespace gemvolt::bot {
-
-namespace {
-
-// The parser names an unknown option without its dashes; name it as it was typed.
-QString asTyped(const QStringList& arguments, const QString& name) {
-    for (const QString& argument : arguments) {
-        QString bare = argument.section(QLatin1Char('='), 0, 0);
-        while (bare.startsWith(QLatin1Char('-')))
-            bare.remove(0, 1);
-        if (argument.startsWith(QLatin1Char('-')) && bare == name)
-            return argument.section(QLatin1Char('='), 0, 0);
-    }
-    return name;
-}
-
-} // namespace
 
 QString BotOptions::usage() {
     return QStringLiteral(
@@ -58,8 +44,9 @@ std::optional<BotOptions> BotOptions::parse(const QStringList& arguments, QStrin
     parser.addOptions({help, version, host, port, name, level, games, fast, stats});
     if (!parser.parse(QStringList{QStringLiteral("gemvolt-bot")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
-            return fail(QStringLiteral("unknown argument \"%1\"")
-                            .arg(asTyped(arguments, parser.unknownOptionNames().first())));
+            return fail(
+                QStringLiteral("unknown argument \"%1\"")
+                    .arg(program::optionAsTyped(arguments, parser.unknownOptionNames().first())));
         return fail(parser.errorText());
     }
     if (!parser.positionalArguments().isEmpty())

@@ -2,23 +2,14 @@
 
 #include "Bot/BotOptions.h"
 #include "Bot/BotPlayer.h"
+#include "Common/program/SignalWatcher.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int g_signalFd[2] = {-1, -1};
-
-extern "C" void onStopSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalFd[1], &byte, 1);
-}
 
 void printLine(std::FILE* to, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), to);
@@ -52,24 +43,15 @@ int main(int argc, char* argv[]) {
 
     // Ctrl-C and SIGTERM leave the server politely: the handler only wakes the
     // event loop, which sends MsgPlayerLeft and ends the program.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFd) != 0) {
+    gemvolt::program::SignalWatcher watcher({SIGINT, SIGTERM});
+    if (!watcher.isValid()) {
         printLine(stderr, QStringLiteral("gemvolt-bot: cannot set up signal handling"));
         return 1;
     }
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     gemvolt::bot::BotPlayer bot(*options);
-    QSocketNotifier notifier(g_signalFd[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &bot, [&] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalFd[0], &byte, 1);
-        bot.leave(0);
-    });
+    QObject::connect(&watcher, &gemvolt::program::SignalWatcher::signalled, &bot,
+                     [&bot] { bot.leave(0); });
     QObject::connect(&bot, &gemvolt::bot::BotPlayer::problem, &bot,
                      [](const QString& text) { printLine(stderr, text); });
     QObject::connect(&bot, &gemvolt::bot::BotPlayer::finished, &app, [&](int code) {
@@ -89,8 +71,5 @@ int main(int argc, char* argv[]) {
     });
     QMetaObject::invokeMethod(
         &bot, [&] { bot.start(); }, Qt::QueuedConnection);
-    const int code = app.exec();
-    ::close(g_signalFd[0]);
-    ::close(g_signalFd[1]);
-    return code;
+    return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "Server/ServerOptions.h"
 
+#include "Common/program/CommandLine.h"
+
 #include <QCommandLineParser>
 
 #include <charconv>
@@ -17,18 +19,6 @@ bool readNumber(const std::string& text, long long low, long long high, long lon
     }
     out = value;
     return true;
-}
-
-// The parser names an unknown option without its dashes; name it as it was typed.
-QString asTyped(const QStringList& arguments, const QString& name) {
-    for (const QString& argument : arguments) {
-        QString bare = argument.section(QLatin1Char('='), 0, 0);
-        while (bare.startsWith(QLatin1Char('-')))
-            bare.remove(0, 1);
-        if (argument.startsWith(QLatin1Char('-')) && bare == name)
-            return argument.section(QLatin1Char('='), 0, 0);
-    }
-    return name;
 }
 
 ServerOptions invalid(std::string why) {
@@ -61,8 +51,10 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
     parser.addOptions({help, version, headless, players, port, flood});
     if (!parser.parse(texts)) {
         if (!parser.unknownOptionNames().isEmpty()) {
-            return invalid("unknown argument '" +
-                           asTyped(texts, parser.unknownOptionNames().first()).toStdString() + "'");
+            return invalid(
+                "unknown argument '" +
+                program::optionAsTyped(texts, parser.unknownOptionNames().first()).toStdString() +
+                "'");
         }
         return invalid(parser.errorText().toStdString());
     }

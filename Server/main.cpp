@@ -1,11 +1,11 @@
 // gemvolt-server: the session server, with its window or, with --headless,
 // without one.
+#include "Common/program/SignalWatcher.h"
 #include "Common/transport/SessionServer.h"
 #include "Server/HeadlessServer.h"
 #include "Server/QtServerDialogs.h"
 #include "Server/ServerOptions.h"
 #include "Server/ServerWindow.h"
-#include "Server/SignalWatcher.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -16,6 +16,7 @@
 #include <vector>
 
 using namespace gemvolt::server;
+using gemvolt::program::SignalWatcher;
 
 namespace {
 

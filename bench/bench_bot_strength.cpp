@@ -17,9 +17,9 @@
 #include "Bot/AttackPatternDesign.h"
 #include "Bot/BotBrain.h"
 #include "Bot/LevelSettings.h"
+#include "Client/board/PausePort.h"
 #include "Client/net/HeadlessClient.h"
 #include "Client/net/ManualTicker.h"
-#include "Client/net/SleepPause.h"
 #include "Common/NumberText.h"
 #include "Server/ServerCore.h"
 #include "Server/ServerObserver.h"
@@ -54,6 +54,15 @@ constexpr std::int64_t SimulatedPaceMs = 5 * 60 * 1000;
 double seconds(std::int64_t ms) {
     return static_cast<double>(ms) / 1000.0;
 }
+
+// The animation pause as the program has it: the client's thread sleeps.
+class SleepingPause : public board::PausePort {
+public:
+    void pause(int milliseconds) override {
+        if (milliseconds > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+};
 
 class SilentDialogs : public net::SessionDialogs {
 public:
@@ -111,7 +120,7 @@ struct Seat : net::MessageSender {
     std::unique_ptr<net::HeadlessClient> client;
     std::unique_ptr<bot::BotBrain> brain;
     std::unique_ptr<PlainPlayer> plain;
-    net::SleepPause sleepPause;
+    SleepingPause sleepPause;
 
     // The pace: each new pair announced after a fight's start follows a landing.
     int nextPairsSent = 0;

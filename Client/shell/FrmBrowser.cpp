@@ -1,5 +1,7 @@
 #include "Client/shell/FrmBrowser.h"
 
+#include "Client/shell/Twips.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -17,9 +19,8 @@ namespace gemvolt::shell {
 
 namespace {
 
-// Window lengths are kept in twips, 1440 to the inch, and turned into pixels through the
-// screen's logical resolution, so the window keeps its proportions on any screen.
-constexpr int TwipsPerInch = 1440;
+// Window lengths are kept in twips and turned into whole pixels through the screen's
+// logical resolution, so the window keeps its proportions on any screen.
 constexpr int MarginTwips = 50;    // left edge of the address box and the page view
 constexpr int SideTwips = 100;     // both side margins together, and the bottom margin
 constexpr int LabelTopTwips = 45;  // the label's top inside the address bar
@@ -111,7 +112,8 @@ frmBrowser::frmBrowser(HelpAddresses addresses, QWidget* parent)
 
     m_busyProbe = [this] { return brwWebBrowser->isBusy(); };
 
-    resize(twipsToPixelsX(StartWidthTwips), twipsToPixelsY(StartHeightTwips));
+    resize(Twips::wholePixels(this, StartWidthTwips, Qt::Horizontal),
+           Twips::wholePixels(this, StartHeightTwips, Qt::Vertical));
     show();
     tbToolBar->update();
     applyLayout();
@@ -188,6 +190,12 @@ void frmBrowser::resizeEvent(QResizeEvent* event) {
 }
 
 void frmBrowser::applyLayout() {
+    const auto twipsToPixelsX = [this](int twips) {
+        return Twips::wholePixels(this, twips, Qt::Horizontal);
+    };
+    const auto twipsToPixelsY = [this](int twips) {
+        return Twips::wholePixels(this, twips, Qt::Vertical);
+    };
     const int width = this->width();
     const int height = this->height();
     const int toolbarHeight = tbToolBar->sizeHint().height();
@@ -208,14 +216,6 @@ void frmBrowser::applyLayout() {
     brwWebBrowser->setGeometry(twipsToPixelsX(MarginTwips), viewTop,
                                std::max(0, width - twipsToPixelsX(SideTwips)),
                                std::max(0, height - viewTop - twipsToPixelsY(SideTwips)));
-}
-
-int frmBrowser::twipsToPixelsX(int twips) const {
-    return twips * logicalDpiX() / TwipsPerInch;
-}
-
-int frmBrowser::twipsToPixelsY(int twips) const {
-    return twips * logicalDpiY() / TwipsPerInch;
 }
 
 void frmBrowser::changeEvent(QEvent* event) {

@@ -69,8 +69,6 @@ private:
     void busyPollTick();
     void downloadComplete();
     void applyLayout();
-    int twipsToPixelsX(int twips) const;
-    int twipsToPixelsY(int twips) const;
 
     HelpAddresses m_addresses;
     std::function<bool()> m_busyProbe;

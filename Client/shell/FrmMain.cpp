@@ -2,6 +2,7 @@
 
 #include "Client/battle/GameCore.h"
 #include "Client/net/HeadlessClient.h"
+#include "Client/net/QtTicker.h"
 #include "Client/shell/BoardView.h"
 #include "Client/shell/Dialogs.h"
 #include "Client/shell/FrmAttack.h"
@@ -14,7 +15,6 @@
 #include "Client/shell/SleepPause.h"
 #include "Client/shell/SoundWindowKeeper.h"
 #include "Client/shell/Twips.h"
-#include "Client/shell/WidgetTicker.h"
 
 #include <QAction>
 #include <QApplication>
@@ -64,8 +64,9 @@ QPushButton#RdyButton:pressed { background: #e0b83c; }
 
 FrmMain::FrmMain(Dialogs& dialogs, board::PausePort* pause, SoundDialogs* soundDialogs,
                  QWidget* parent)
-    : QMainWindow(parent), m_dialogs(dialogs), m_client(std::make_unique<net::HeadlessClient>(
-                                                   dialogs, std::make_unique<WidgetTicker>(this))) {
+    : QMainWindow(parent), m_dialogs(dialogs),
+      m_client(
+          std::make_unique<net::HeadlessClient>(dialogs, std::make_unique<net::QtTicker>(this))) {
     setObjectName("frmMain");
     setWindowTitle(CaptionCreated);
     buildPlayArea();

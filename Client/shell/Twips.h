@@ -25,6 +25,12 @@ public:
     static double fromPixels(const QWidget* widget, double pixels);
     /** A rectangle given in twips as pixels. */
     static QRect rect(const QWidget* widget, double left, double top, double width, double height);
+    /**
+     * A whole number of twips as the whole pixels it covers along one axis,
+     * through that axis's own logical DPI, rounded down: a margin never grows
+     * into the room of what it borders (100 twips are 6 pixels at 96 DPI).
+     */
+    static int wholePixels(const QWidget* widget, int twips, Qt::Orientation axis);
 };
 
 } // namespace gemvolt::shell

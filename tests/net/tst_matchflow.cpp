@@ -4,6 +4,7 @@
 
 #include "Client/net/HeadlessClient.h"
 #include "Client/net/ManualTicker.h"
+#include "Client/net/QtTicker.h"
 #include "tests/net/NetTestKit.h"
 #include "tests/support/FakeSessionDialogs.h"
 #include "tests/support/RecordingPorts.h"
@@ -11,7 +12,9 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 using namespace gemvolt;
@@ -89,6 +92,7 @@ private slots:
     void disconnectAndExit();
     void closeDuringTheExitKeepsItsInterval();
     void oldFightMessagesAfterTheGameOverAreIgnored();
+    void realTimersTickAndOutliveTheirTicker();
 };
 
 void TestMatchFlow::readyButtonRules() {
@@ -493,6 +497,44 @@ void TestMatchFlow::oldFightMessagesAfterTheGameOverAreIgnored() {
     QVERIFY(dave.core().Grids(0, 1, 0).Occupied);
     QCOMPARE(dave.core().lblIncoming(0), std::string("01"));
     QCOMPARE(dave.core().lblCScore(0), std::string(" 20"));
+}
+
+void TestMatchFlow::realTimersTickAndOutliveTheirTicker() {
+    // Kept by the ticker: a started timer ticks its handler, a stopped one is idle.
+    {
+        net::QtTicker ticker;
+        std::vector<net::ClientTimer> ticks;
+        ticker.setHandler([&](net::ClientTimer t) { ticks.push_back(t); });
+        QCOMPARE(ticker.interval(net::ClientTimer::FallGems), 1000);
+        QVERIFY(!ticker.isActive(net::ClientTimer::Update));
+        ticker.start(net::ClientTimer::Update, 5);
+        QCOMPARE(ticker.interval(net::ClientTimer::Update), 5);
+        QTRY_VERIFY(ticks.size() >= 2);
+        QVERIFY(std::all_of(ticks.begin(), ticks.end(),
+                            [](net::ClientTimer t) { return t == net::ClientTimer::Update; }));
+        ticker.stop(net::ClientTimer::Update);
+        QVERIFY(!ticker.isActive(net::ClientTimer::Update));
+    }
+
+    // Owned by a window: the timers are its named children; the ticker going
+    // first stops them, and the window going first leaves the ticker harmless.
+    auto owner = std::make_unique<QObject>();
+    auto ticker = std::make_unique<net::QtTicker>(owner.get());
+    QTimer* exit = owner->findChild<QTimer*>(QStringLiteral("Timer1"));
+    QVERIFY(exit);
+    QCOMPARE(exit->interval(), 100);
+    ticker->start(net::ClientTimer::Exit, 100);
+    QVERIFY(exit->isActive());
+    ticker.reset();
+    QVERIFY(!exit->isActive());
+
+    ticker = std::make_unique<net::QtTicker>(owner.get());
+    ticker->start(net::ClientTimer::CountDown, 1000);
+    owner.reset();
+    QVERIFY(!ticker->isActive(net::ClientTimer::CountDown));
+    QCOMPARE(ticker->interval(net::ClientTimer::CountDown), 0);
+    ticker->start(net::ClientTimer::CountDown, 1000);
+    ticker->stop(net::ClientTimer::CountDown);
 }
 
 QTEST_GUILESS_MAIN(TestMatchFlow)

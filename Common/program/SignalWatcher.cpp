@@ -1,4 +1,4 @@
-#include "Server/SignalWatcher.h"
+#include "Common/program/SignalWatcher.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace gemvolt::server {
+namespace gemvolt::program {
 
 namespace {
 
@@ -72,4 +72,4 @@ void SignalWatcher::readPipe() {
     }
 }
 
-} // namespace gemvolt::server
+} // namespace gemvolt::program

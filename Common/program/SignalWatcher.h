@@ -7,13 +7,14 @@
 
 class QSocketNotifier;
 
-namespace gemvolt::server {
+namespace gemvolt::program {
 
 /**
  * Turns process signals (SIGINT, SIGTERM) into a Qt signal on the main
  * thread. The handler only writes the signal number into a pipe, the one
  * thing that is safe there; the event loop reads it and emits signalled().
- * One watcher per process.
+ * One watcher per process; the server and the computer player each keep one
+ * in main() to end politely on Ctrl-C and SIGTERM.
  */
 class SignalWatcher : public QObject {
     Q_OBJECT
@@ -36,4 +37,4 @@ private:
     bool m_valid = false;
 };
 
-} // namespace gemvolt::server
+} // namespace gemvolt::program
