@@ -184,8 +184,10 @@ bool pull(End& from, End& to) {
         const std::size_t room = std::min(sizeof chunk, FaultProxy::BufferLimit - to.pending());
         const ssize_t n = ::recv(from.fd, chunk, room, 0);
         if (n > 0) {
-            if (to.sent > 0 && to.sent == to.out.size()) {
-                to.out.clear();
+            // What went out is dropped now and then, so a writer that never quite
+            // catches up does not keep everything it ever sent.
+            if (to.sent >= FaultProxy::BufferLimit || to.sent == to.out.size()) {
+                to.out.erase(0, to.sent);
                 to.sent = 0;
             }
             to.out.append(chunk, std::size_t(n));
