@@ -235,9 +235,12 @@ void SessionServer::flushPending() {
             // fires: that costs a relay an event-loop round. What the system does not
             // take stays queued in the socket and counts towards the backlog limit.
             c->flush();
+        }
+        // A client dropped as too slow, or whose peer reset the connection under
+        // the flush, has left m_players; i then names the next one already.
+        if (i < m_players.size() && m_players[i] == c) {
             ++i;
         }
-        // A client dropped as too slow has left m_players; i now names the next one.
     }
 }
 

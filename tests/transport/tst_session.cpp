@@ -1,6 +1,7 @@
 #include "Common/transport/ControlMessages.h"
 #include "Common/transport/SessionClient.h"
 #include "Common/transport/SessionServer.h"
+#include "support/FaultProxy.h"
 #include "support/SessionTestKit.h"
 #include "support/WirePeer.h"
 
@@ -527,6 +528,27 @@ private slots:
         QVERIFY(server.sendToAll(numbered(3, sent++, 100)));
         QTRY_COMPARE(a.received, sent);
         QTRY_COMPARE(b.received, sent);
+    }
+
+    void aPeerResetUnderTheFlushCostsTheNextOneNothing() {
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        FaultProxy proxy;
+        QVERIFY(proxy.start(server.port()));
+        WirePeer a, b, c;
+        QVERIFY(a.connectTo(server.port()));
+        QVERIFY(a.join("a") != 0);
+        QVERIFY(b.connectTo(quint16(proxy.port())));
+        QVERIFY(b.join("b") != 0);
+        QVERIFY(c.connectTo(server.port()));
+        QVERIFY(c.join("c") != 0);
+        proxy.cutAll(FaultProxy::Cut::Reset);
+        // Large enough to be handed to the system at once, where b's reset shows.
+        QVERIFY(server.sendToAll(QByteArray(300 * 1024, '\x07')));
+        WirePeer::Received frame;
+        QVERIFY(a.waitForKind(FrameKind::Data, frame));
+        QVERIFY(c.waitForKind(FrameKind::Data, frame));
+        QCOMPARE(frame.body.size(), 300 * 1024);
     }
 
     void identifiersAreNeverReused() {
