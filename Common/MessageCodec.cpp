@@ -61,6 +61,15 @@ template <class V, Direction D> DecodeResult<V> decodeTravelling(ByteView bytes)
 
 } // namespace
 
+DecodeFailure detail::notOfType(ByteView bytes, MsgType type, const char* message) {
+    if (bytes.empty()) {
+        return failure(DecodeError::Empty, bytes, std::string(message) + ": no bytes");
+    }
+    return failure(DecodeError::WrongType, bytes,
+                   std::string(message) + ": type byte " + std::to_string(bytes[0]) + " where " +
+                       std::to_string(static_cast<int>(type)) + " was expected");
+}
+
 DecodeResult<AnyMessage> decodeMessage(ByteView bytes, Direction direction) {
     return direction == Direction::ClientToServer
                ? decodeTravelling<AnyMessage, Direction::ClientToServer>(bytes)

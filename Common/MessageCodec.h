@@ -50,19 +50,18 @@ template <CatalogueMessage... Ms> Bytes encode(const std::variant<Ms...>& messag
     return std::visit([](const auto& m) { return encode(m); }, message);
 }
 
+namespace detail {
+/** The rejection of bytes that are empty or start with another type byte than `type`. */
+DecodeFailure notOfType(ByteView bytes, MsgType type, const char* message);
+} // namespace detail
+
 /**
  * Decodes `bytes` as one message of type M (any of the structs of the
  * catalogue; the type byte included).
  */
 template <CatalogueMessage M> DecodeResult<M> decode(ByteView bytes) {
-    if (bytes.empty()) {
-        return DecodeFailure{DecodeError::Empty, 0, -1, std::string(M::Name) + ": no bytes"};
-    }
-    if (bytes[0] != static_cast<std::uint8_t>(M::Type)) {
-        return DecodeFailure{DecodeError::WrongType, 0, bytes[0],
-                             std::string(M::Name) + ": type byte " + std::to_string(bytes[0]) +
-                                 " where " + std::to_string(static_cast<int>(M::Type)) +
-                                 " was expected"};
+    if (bytes.empty() || bytes[0] != static_cast<std::uint8_t>(M::Type)) {
+        return detail::notOfType(bytes, M::Type, M::Name);
     }
     WireReader reader(bytes, M::Name);
     (void)reader.raw(1, "the type byte");
