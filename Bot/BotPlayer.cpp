@@ -72,7 +72,7 @@ BotPlayer::BotPlayer(const BotOptions& options, QObject* parent)
     connect(&session, &net::Session::connected, this, [this] {
         // Greet once the server knows us; the pattern goes with every
         // standings change anyway, but the room should have it at once.
-        m_client->ApplyPattern();
+        m_client->cmdApply_Click();
         m_client->SendChat(m_options.Name + QStringLiteral(":>") + greeting(m_options.Which));
     });
     connect(&session, &net::Session::connectFailed, this,

@@ -3,11 +3,17 @@
 #include "Common/DecodeResult.h"
 #include "Common/MessageBuffer.h"
 #include "Common/Messages.h"
+#include "Common/WireReader.h"
+#include "Common/WireWriter.h"
+
+#include <string>
+#include <variant>
 
 namespace gemvolt::common {
 
 /**
- * Encoding and decoding of the message catalogue.
+ * Encoding and decoding of the message catalogue, both driven by each
+ * message's fields().
  *
  * encode() writes the type byte and the fields in layout order. decode<M>()
  * accepts exactly one whole message of type M: a message shorter than its
@@ -21,27 +27,55 @@ namespace gemvolt::common {
  * byte for byte.
  */
 
-Bytes encode(const MsgChat& message);
-Bytes encode(const MsgRoster& message); ///< std::length_error unless 1 to 32768 entries
-Bytes encode(const MsgPlayerLeft& message);
-Bytes encode(const MsgStandings& message); ///< std::length_error beyond 32767 rows
-Bytes encode(const MsgAttackPattern& message);
-Bytes encode(const MsgAttackPatternToAll& message);
-Bytes encode(const MsgBoardState& message);
-Bytes encode(const MsgNextPair& message);
-Bytes encode(const MsgCounterAttack& message);
-Bytes encode(const MsgCounterAttackToAll& message);
-Bytes encode(const MsgStats& message);
-Bytes encode(const MsgGameOver& message);
-Bytes encode(const MsgReady& message);
-Bytes encode(const MsgReadyToAll& message);
-Bytes encode(const AnyMessage& message);
+/** A message struct of the catalogue (as opposed to a variant of them). */
+template <class M>
+concept CatalogueMessage = requires {
+    { M::Type } -> std::convertible_to<MsgType>;
+    { M::Name } -> std::convertible_to<const char*>;
+    M::fields();
+};
+
+/**
+ * The bytes of `message`. A roster outside 1 to 32768 entries, or standings
+ * beyond 32767 rows, throw std::length_error.
+ */
+template <CatalogueMessage M> Bytes encode(const M& message) {
+    WireWriter writer(static_cast<std::uint8_t>(M::Type), M::Name);
+    writer.record(message);
+    return writer.take();
+}
+
+/** The bytes of whichever message the variant holds. */
+template <CatalogueMessage... Ms> Bytes encode(const std::variant<Ms...>& message) {
+    return std::visit([](const auto& m) { return encode(m); }, message);
+}
+
+namespace detail {
+/** The rejection of bytes that are empty or start with another type byte than `type`. */
+DecodeFailure notOfType(ByteView bytes, MsgType type, const char* message);
+} // namespace detail
 
 /**
  * Decodes `bytes` as one message of type M (any of the structs of the
  * catalogue; the type byte included).
  */
-template <class M> DecodeResult<M> decode(ByteView bytes);
+template <CatalogueMessage M> DecodeResult<M> decode(ByteView bytes) {
+    if (bytes.empty() || bytes[0] != static_cast<std::uint8_t>(M::Type)) {
+        return detail::notOfType(bytes, M::Type, M::Name);
+    }
+    WireReader reader(bytes, M::Name);
+    (void)reader.raw(1, "the type byte");
+    M message{};
+    reader.record(message);
+    if (!reader.failed() && reader.remaining() != 0) {
+        reader.fail(DecodeError::TrailingBytes, reader.position(),
+                    std::to_string(reader.remaining()) + " bytes left over after the last field");
+    }
+    if (reader.failed()) {
+        return reader.takeFailure();
+    }
+    return message;
+}
 
 /**
  * Decodes any message travelling in `direction`, choosing the layout by the
@@ -51,5 +85,11 @@ template <class M> DecodeResult<M> decode(ByteView bytes);
  * rejection carries the type byte when there was one.
  */
 DecodeResult<AnyMessage> decodeMessage(ByteView bytes, Direction direction);
+
+/** decodeMessage() from a client, as only the forms a client sends. */
+DecodeResult<MessageFromClient> decodeFromClient(ByteView bytes);
+
+/** decodeMessage() from the server, as only the forms the server sends. */
+DecodeResult<MessageFromServer> decodeFromServer(ByteView bytes);
 
 } // namespace gemvolt::common

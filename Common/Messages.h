@@ -2,10 +2,14 @@
 
 #include "Common/GemCell.h"
 #include "Common/NumberField.h"
+#include "Common/WireField.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -20,6 +24,12 @@ namespace gemvolt::common {
  * Numeric texts are NumberField so that a message decoded and encoded again
  * gives back exactly the bytes that arrived; the builders below make them in
  * the form each layout asks for.
+ *
+ * Each message struct is its whole description: the type byte (Type), the
+ * way it travels (Travel) and its fields in wire order (fields()). The codec,
+ * the receiving sides' dispatch and the fuzzer all work from AnyMessage at
+ * the end of this file, so a new message is a struct here plus its place in
+ * AnyMessage, after which the compiler names every handler still missing.
  */
 enum class MsgType : std::uint8_t {
     Chat = 1,
@@ -38,10 +48,23 @@ enum class MsgType : std::uint8_t {
 /** Who sends a message: a client to the server, or the server to every player. */
 enum class Direction { ClientToServer, ServerToClient };
 
+/** Which way a message form travels: one direction or both. */
+enum class Travels { ClientToServer, ServerToClient, Both };
+
+/** True when a form that travels `travel` is one that goes `direction`. */
+constexpr bool travelsIn(Travels travel, Direction direction) {
+    return travel == Travels::Both ||
+           (travel == Travels::ClientToServer) == (direction == Direction::ClientToServer);
+}
+
 /** Type 1, both directions: a chat line, passed on unchanged. */
 struct MsgChat {
     static constexpr MsgType Type = MsgType::Chat;
     static constexpr const char* Name = "MsgChat";
+    static constexpr Travels Travel = Travels::Both;
+    static constexpr auto fields() {
+        return std::tuple{wire::text(&MsgChat::Text, "the chat text")};
+    }
 
     std::string Text;
 
@@ -52,6 +75,11 @@ struct MsgChat {
 struct RosterEntry {
     std::int32_t Id = 0;
     std::string Name;
+
+    static constexpr auto fields() {
+        return std::tuple{wire::i32(&RosterEntry::Id, "a roster identifier"),
+                          wire::text(&RosterEntry::Name, "a roster name")};
+    }
 
     friend bool operator==(const RosterEntry&, const RosterEntry&) = default;
 };
@@ -64,6 +92,11 @@ struct RosterEntry {
 struct MsgRoster {
     static constexpr MsgType Type = MsgType::Roster;
     static constexpr const char* Name = "MsgRoster";
+    static constexpr Travels Travel = Travels::ServerToClient;
+    static constexpr auto fields() {
+        return std::tuple{
+            wire::list(&MsgRoster::Entries, WireCount::LastIndexI16, "the roster's last index")};
+    }
 
     std::vector<RosterEntry> Entries;
 
@@ -74,6 +107,10 @@ struct MsgRoster {
 struct MsgPlayerLeft {
     static constexpr MsgType Type = MsgType::PlayerLeft;
     static constexpr const char* Name = "MsgPlayerLeft";
+    static constexpr Travels Travel = Travels::Both;
+    static constexpr auto fields() {
+        return std::tuple{wire::i32(&MsgPlayerLeft::Id, "the identifier")};
+    }
 
     std::int32_t Id = 0;
 
@@ -85,6 +122,12 @@ struct StandingsEntry {
     NumberField Id;     ///< identifier text ("7")
     NumberField Wins;   ///< plain decimal ("0")
     NumberField Losses; ///< plain decimal ("0")
+
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&StandingsEntry::Id, "a standings identifier"),
+                          wire::number(&StandingsEntry::Wins, "a standings wins text"),
+                          wire::number(&StandingsEntry::Losses, "a standings losses text")};
+    }
 
     friend bool operator==(const StandingsEntry&, const StandingsEntry&) = default;
 };
@@ -98,6 +141,11 @@ struct StandingsEntry {
 struct MsgStandings {
     static constexpr MsgType Type = MsgType::Standings;
     static constexpr const char* Name = "MsgStandings";
+    static constexpr Travels Travel = Travels::ServerToClient;
+    static constexpr auto fields() {
+        return std::tuple{wire::list(&MsgStandings::Rows, WireCount::I16, "the standings count",
+                                     WireOrder::Columns)};
+    }
 
     std::vector<StandingsEntry> Rows;
 
@@ -111,6 +159,11 @@ struct PatternCellField {
 
     /** Blank-signed texts of the cell's Color and Shape. */
     static PatternCellField fromGemCell(const GemCell& cell);
+
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&PatternCellField::Color, "a pattern cell's colour"),
+                          wire::number(&PatternCellField::Shape, "a pattern cell's shape")};
+    }
 
     friend bool operator==(const PatternCellField&, const PatternCellField&) = default;
 };
@@ -132,6 +185,8 @@ AttackPattern patternFromFields(const PatternFields& cells);
 struct MsgAttackPattern {
     static constexpr MsgType Type = MsgType::AttackPattern;
     static constexpr const char* Name = "MsgAttackPattern";
+    static constexpr Travels Travel = Travels::ClientToServer;
+    static constexpr auto fields() { return std::tuple{wire::repeat(&MsgAttackPattern::Cells)}; }
 
     PatternFields Cells{};
 
@@ -143,6 +198,11 @@ struct PatternSetEntry {
     NumberField Owner; ///< the owner's identifier text ("7")
     PatternFields Cells{};
 
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&PatternSetEntry::Owner, "a pattern owner"),
+                          wire::repeat(&PatternSetEntry::Cells)};
+    }
+
     friend bool operator==(const PatternSetEntry&, const PatternSetEntry&) = default;
 };
 
@@ -153,6 +213,11 @@ struct PatternSetEntry {
 struct MsgAttackPatternToAll {
     static constexpr MsgType Type = MsgType::AttackPattern;
     static constexpr const char* Name = "MsgAttackPatternToAll";
+    static constexpr Travels Travel = Travels::ServerToClient;
+    static constexpr auto fields() {
+        return std::tuple{wire::list(&MsgAttackPatternToAll::Entries, WireCount::NumberText,
+                                     "the pattern count")};
+    }
 
     std::vector<PatternSetEntry> Entries;
 
@@ -184,6 +249,12 @@ struct BoardCellField {
     /** The cell with the fields' values; CellIndex is left for the caller. */
     GemCell toGemCell() const;
 
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&BoardCellField::Color, "a cell's colour"),
+                          wire::i16(&BoardCellField::Shape, "a cell's shape"),
+                          wire::u8(&BoardCellField::OccupiedByte, "a cell's occupied byte")};
+    }
+
     friend bool operator==(const BoardCellField&, const BoardCellField&) = default;
 };
 
@@ -195,6 +266,12 @@ struct BoardCellField {
 struct MsgBoardState {
     static constexpr MsgType Type = MsgType::BoardState;
     static constexpr const char* Name = "MsgBoardState";
+    static constexpr Travels Travel = Travels::Both;
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&MsgBoardState::Board, "the board number"),
+                          wire::repeat(&MsgBoardState::Cells),
+                          wire::text(&MsgBoardState::Pending, "the pending text")};
+    }
 
     NumberField Board;                              ///< 1 or 2, blank-signed
     std::array<BoardCellField, BoardCells> Cells{}; ///< row 0..14 outer, column 0..5 inner
@@ -214,6 +291,14 @@ struct MsgBoardState {
 struct MsgNextPair {
     static constexpr MsgType Type = MsgType::NextPair;
     static constexpr const char* Name = "MsgNextPair";
+    static constexpr Travels Travel = Travels::Both;
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&MsgNextPair::Board, "the board number"),
+                          wire::number(&MsgNextPair::LowerShape, "the lower shape"),
+                          wire::number(&MsgNextPair::LowerColor, "the lower colour"),
+                          wire::number(&MsgNextPair::UpperShape, "the upper shape"),
+                          wire::number(&MsgNextPair::UpperColor, "the upper colour")};
+    }
 
     NumberField Board;
     NumberField LowerShape;
@@ -228,6 +313,10 @@ struct MsgNextPair {
 struct MsgCounterAttack {
     static constexpr MsgType Type = MsgType::CounterAttack;
     static constexpr const char* Name = "MsgCounterAttack";
+    static constexpr Travels Travel = Travels::ClientToServer;
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&MsgCounterAttack::Count, "the count")};
+    }
 
     NumberField Count; ///< blank-signed
 
@@ -238,6 +327,11 @@ struct MsgCounterAttack {
 struct MsgCounterAttackToAll {
     static constexpr MsgType Type = MsgType::CounterAttack;
     static constexpr const char* Name = "MsgCounterAttackToAll";
+    static constexpr Travels Travel = Travels::ServerToClient;
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&MsgCounterAttackToAll::Sender, "the sender"),
+                          wire::number(&MsgCounterAttackToAll::Count, "the count")};
+    }
 
     NumberField Sender; ///< the attacker's identifier, blank-signed (" 7")
     NumberField Count;  ///< the count text exactly as the attacker sent it
@@ -252,6 +346,13 @@ struct MsgCounterAttackToAll {
 struct MsgStats {
     static constexpr MsgType Type = MsgType::Stats;
     static constexpr const char* Name = "MsgStats";
+    static constexpr Travels Travel = Travels::Both;
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&MsgStats::Board, "the board number"),
+                          wire::number(&MsgStats::Score, "the score"),
+                          wire::number(&MsgStats::BestChain, "the best chain"),
+                          wire::number(&MsgStats::BestCombo, "the best combo")};
+    }
 
     NumberField Board;
     NumberField Score;
@@ -266,6 +367,8 @@ struct MsgStats {
 struct MsgGameOver {
     static constexpr MsgType Type = MsgType::GameOver;
     static constexpr const char* Name = "MsgGameOver";
+    static constexpr Travels Travel = Travels::Both;
+    static constexpr auto fields() { return std::tuple{}; }
 
     friend bool operator==(const MsgGameOver&, const MsgGameOver&) = default;
 };
@@ -274,6 +377,8 @@ struct MsgGameOver {
 struct MsgReady {
     static constexpr MsgType Type = MsgType::Ready;
     static constexpr const char* Name = "MsgReady";
+    static constexpr Travels Travel = Travels::ClientToServer;
+    static constexpr auto fields() { return std::tuple{}; }
 
     friend bool operator==(const MsgReady&, const MsgReady&) = default;
 };
@@ -282,6 +387,10 @@ struct MsgReady {
 struct MsgReadyToAll {
     static constexpr MsgType Type = MsgType::Ready;
     static constexpr const char* Name = "MsgReadyToAll";
+    static constexpr Travels Travel = Travels::ServerToClient;
+    static constexpr auto fields() {
+        return std::tuple{wire::number(&MsgReadyToAll::Sender, "the sender")};
+    }
 
     NumberField Sender;
 
@@ -297,7 +406,74 @@ using AnyMessage =
                  MsgAttackPatternToAll, MsgBoardState, MsgNextPair, MsgCounterAttack,
                  MsgCounterAttackToAll, MsgStats, MsgGameOver, MsgReady, MsgReadyToAll>;
 
+namespace detail {
+
+template <Direction D, class Rest, class Kept = std::variant<>> struct Travelling;
+template <Direction D, class... Kept> struct Travelling<D, std::variant<>, std::variant<Kept...>> {
+    using type = std::variant<Kept...>;
+};
+template <Direction D, class M, class... Rest, class... Kept>
+struct Travelling<D, std::variant<M, Rest...>, std::variant<Kept...>> {
+    using type =
+        typename Travelling<D, std::variant<Rest...>,
+                            std::conditional_t<travelsIn(M::Travel, D), std::variant<Kept..., M>,
+                                               std::variant<Kept...>>>::type;
+};
+
+// Within one direction the type byte alone must say which form arrived.
+template <Direction D, class... Ms> constexpr bool typesAreDistinct(std::variant<Ms...>*) {
+    const MsgType types[] = {Ms::Type..., MsgType{}};
+    for (std::size_t i = 0; i < sizeof...(Ms); ++i) {
+        for (std::size_t j = i + 1; j < sizeof...(Ms); ++j) {
+            if (types[i] == types[j]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// What no handler set may accept: a handler for "anything" would swallow a
+// message type that has no handler of its own.
+struct NotAMessage {};
+
+} // namespace detail
+
+/** The forms that travel in direction D, in catalogue order. */
+template <Direction D> using MessageTravelling = typename detail::Travelling<D, AnyMessage>::type;
+/** Everything a client may send; what the server dispatches. */
+using MessageFromClient = MessageTravelling<Direction::ClientToServer>;
+/** Everything the server may send; what a client dispatches. */
+using MessageFromServer = MessageTravelling<Direction::ServerToClient>;
+
+static_assert(
+    detail::typesAreDistinct<Direction::ClientToServer>(static_cast<MessageFromClient*>(nullptr)),
+    "two forms a client sends share a type byte");
+static_assert(
+    detail::typesAreDistinct<Direction::ServerToClient>(static_cast<MessageFromServer*>(nullptr)),
+    "two forms the server sends share a type byte");
+
 /** The type byte of a message. */
 MsgType messageType(const AnyMessage& message);
+
+/** A set of handlers built from lambdas, one per message type. */
+template <class... Handlers> struct MessageHandlers : Handlers... {
+    using Handlers::operator()...;
+};
+template <class... Handlers> MessageHandlers(Handlers...) -> MessageHandlers<Handlers...>;
+
+/**
+ * Hands `message` to the handler of its type. Every form the variant can hold
+ * must have a handler, and no handler may take just anything: a message type
+ * added to the catalogue does not compile until each receiving side handles it.
+ */
+template <class Handlers, class... Ms>
+void dispatch(std::variant<Ms...>&& message, Handlers&& handlers) {
+    static_assert((std::is_invocable_v<Handlers&, Ms&&> && ...),
+                  "a message type that arrives here has no handler");
+    static_assert(!std::is_invocable_v<Handlers&, detail::NotAMessage&&>,
+                  "a catch-all handler would hide a message type without one");
+    std::visit(handlers, std::move(message));
+}
 
 } // namespace gemvolt::common

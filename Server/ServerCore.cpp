@@ -10,8 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <type_traits>
-#include <variant>
+#include <utility>
 
 namespace gemvolt::server {
 
@@ -119,35 +118,22 @@ void ServerCore::OnMessage(std::int32_t sender, ByteView bytes) {
     if (!m_hosting || !inRoster(sender)) {
         return;
     }
-    DecodeResult<AnyMessage> decoded = decodeMessage(bytes, Direction::ClientToServer);
+    DecodeResult<MessageFromClient> decoded = decodeFromClient(bytes);
     if (!decoded) {
         return;
     }
-    std::visit(
-        [&](auto&& message) {
-            using M = std::decay_t<decltype(message)>;
-            if constexpr (std::is_same_v<M, MsgChat>) {
-                OnChat(sender, bytes);
-            } else if constexpr (std::is_same_v<M, MsgPlayerLeft>) {
-                OnPlayerLeft(sender, message);
-            } else if constexpr (std::is_same_v<M, MsgAttackPattern>) {
-                OnAttackPattern(sender, message);
-            } else if constexpr (std::is_same_v<M, MsgBoardState>) {
-                OnBoardState(sender, std::move(message), bytes);
-            } else if constexpr (std::is_same_v<M, MsgNextPair>) {
-                OnNextPair(sender, message, bytes);
-            } else if constexpr (std::is_same_v<M, MsgCounterAttack>) {
-                OnCounterAttack(sender, message);
-            } else if constexpr (std::is_same_v<M, MsgStats>) {
-                OnStats(sender, message, bytes);
-            } else if constexpr (std::is_same_v<M, MsgGameOver>) {
-                OnGameOver(sender);
-            } else if constexpr (std::is_same_v<M, MsgReady>) {
-                OnReady(sender);
-            }
-            // The server's own forms never come from a client.
-        },
-        std::move(decoded).value());
+    dispatch(std::move(decoded).value(),
+             MessageHandlers{
+                 [&](const MsgChat&) { OnChat(bytes); },
+                 [&](const MsgPlayerLeft& m) { OnPlayerLeft(sender, m); },
+                 [&](const MsgAttackPattern& m) { OnAttackPattern(sender, m); },
+                 [&](MsgBoardState&& m) { OnBoardState(sender, std::move(m), bytes); },
+                 [&](const MsgNextPair& m) { OnNextPair(sender, m, bytes); },
+                 [&](const MsgCounterAttack& m) { OnCounterAttack(sender, m); },
+                 [&](const MsgStats& m) { OnStats(sender, m, bytes); },
+                 [&](const MsgGameOver&) { OnGameOver(sender); },
+                 [&](const MsgReady&) { OnReady(sender); },
+             });
 }
 
 void ServerCore::AddPlayer(const std::string& name, std::int32_t id) {
@@ -246,7 +232,7 @@ int ServerCore::boardOf(std::int32_t id) const {
     return 0;
 }
 
-void ServerCore::OnChat(std::int32_t /*sender*/, ByteView bytes) {
+void ServerCore::OnChat(ByteView bytes) {
     // A decoded message encodes back to the very bytes that came, so the
     // line is passed on as it arrived.
     m_transport.sendToAll(bytes);

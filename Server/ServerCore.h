@@ -36,7 +36,8 @@ struct InitResult {
 /**
  * The session server without its window: the roster, the fight queue with
  * wins and losses, every player's attack pattern, the last snapshot of each
- * board, and one handler per message type. It talks to the session only
+ * board, and one handler per message type a client sends (the compiler
+ * insists on each). It talks to the session only
  * through a ServerTransport and tells a ServerObserver what changed.
  *
  * Every send goes to every player. All calls come from one thread, one at a
@@ -130,7 +131,7 @@ public:
     int boardOf(std::int32_t id) const;
 
 private:
-    void OnChat(std::int32_t sender, common::ByteView bytes);
+    void OnChat(common::ByteView bytes);
     void OnPlayerLeft(std::int32_t sender, const common::MsgPlayerLeft& message);
     void OnAttackPattern(std::int32_t sender, const common::MsgAttackPattern& message);
     void OnBoardState(std::int32_t sender, common::MsgBoardState message, common::ByteView bytes);

@@ -197,7 +197,7 @@ public:
             // with the editor's default pattern, one colour throughout.
             bot::AttackPatternDesign::enterIntoEditor(seat->client->core(),
                                                       bot::AttackPatternDesign::forLevel(*level));
-            seat->client->ApplyPattern();
+            seat->client->cmdApply_Click();
         }
         m_seats.push_back(std::move(seat));
         m_core.OnPlayerCreated(m_seats.back()->id);

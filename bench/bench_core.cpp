@@ -20,13 +20,13 @@ namespace {
 class LandingCounter : public board::MessagePort {
 public:
     long long landings = 0;
-    void sendNextPair(int, std::int16_t, std::int32_t, std::int16_t, std::int32_t) override {}
-    void sendCounterAttack(int) override {}
-    void sendStats(int, std::int64_t, std::int64_t, std::int64_t) override { ++landings; }
-    void sendGameOver() override {}
-    void sendBoardState(int, const std::array<common::GemCell, common::BoardCells>&,
+    void SendNextPair(int, std::int16_t, std::int32_t, std::int16_t, std::int32_t) override {}
+    void SendCounterAttack(int) override {}
+    void SendStats(int, std::int64_t, std::int64_t, std::int64_t) override { ++landings; }
+    void SendGameOver() override {}
+    void SendBoardState(int, const std::array<common::GemCell, common::BoardCells>&,
                         const std::string&) override {}
-    void sendAttackPattern(const common::AttackPattern&) override {}
+    void SendAttackPattern(const common::AttackPattern&) override {}
 };
 
 common::AttackPattern opponentPattern() {

@@ -90,21 +90,21 @@ void GameCore::HandleGameStatus() {
         attackTotal -= pending;
         m_lblIncoming[bi] = "00";
         if (attackTotal != 0 && ports().messages)
-            ports().messages->sendCounterAttack(static_cast<int>(attackTotal));
+            ports().messages->SendCounterAttack(static_cast<int>(attackTotal));
     } else {
         m_lblIncoming[bi] = common::toTwoDigitText(pending - attackTotal);
         Incoming();
     }
 
     if (ports().messages)
-        ports().messages->sendStats(p, numberValue(m_lblCScore[bi]), numberValue(m_lblBChain[bi]),
+        ports().messages->SendStats(p, numberValue(m_lblCScore[bi]), numberValue(m_lblBChain[bi]),
                                     numberValue(m_lblBCombo[bi]));
 
     // Judged after the counter gems have fallen: they can lose the fight too.
     if (Grids(b, DefeatColumn, TopRow).Occupied) {
         setTimerEnabled(board::Timer::FallGems, false);
         if (ports().messages)
-            ports().messages->sendGameOver();
+            ports().messages->SendGameOver();
     }
 
     if (board::SoundPort* sound = ports().sound) {
@@ -261,7 +261,7 @@ void GameCore::cmdApply_Click() {
             common::GemCell{true, cell.Shape, static_cast<std::int16_t>(k), cell.Color};
     }
     if (ports().messages)
-        ports().messages->sendAttackPattern(m_ownPattern);
+        ports().messages->SendAttackPattern(m_ownPattern);
 }
 
 void GameCore::fightStarting() {
@@ -276,7 +276,7 @@ void GameCore::BoardUpdateTick() {
         return;
     const int b = FightBoard() - 1;
     if (ports().messages)
-        ports().messages->sendBoardState(FightBoard(), boardCells(b), m_lblIncoming[idx(b)]);
+        ports().messages->SendBoardState(FightBoard(), boardCells(b), m_lblIncoming[idx(b)]);
 }
 
 void GameCore::playDestructionSound(int column) {

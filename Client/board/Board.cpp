@@ -112,7 +112,7 @@ void Board::MakeNewGems() {
     setNextGem(nb + 1, upper.Shape, upper.Color);
     m_pairActive = true;
     if (m_ports.messages)
-        m_ports.messages->sendNextPair(p, lower.Shape, lower.Color, upper.Shape, upper.Color);
+        m_ports.messages->SendNextPair(p, lower.Shape, lower.Color, upper.Shape, upper.Color);
 }
 
 void Board::UseNextGems() {

@@ -83,7 +83,7 @@ public:
     /** A chat line as the chat window composes it (name, ":>", text); nothing when empty. */
     bool SendChat(const QString& line) { return m_handlers.SendChat(line.toStdString()); }
     /** The pattern editor's Apply: the grid becomes the own pattern and is sent. */
-    void ApplyPattern() { m_core.cmdApply_Click(); }
+    void cmdApply_Click() { m_core.cmdApply_Click(); }
 
     // --- parts ---
     battle::GameCore& core() { return m_core; }

@@ -5,9 +5,8 @@
 
 #include <algorithm>
 #include <limits>
-#include <type_traits>
 #include <unordered_map>
-#include <variant>
+#include <utility>
 
 namespace gemvolt::net {
 
@@ -61,38 +60,26 @@ void PacketHandlers::SessionLost() {
 }
 
 bool PacketHandlers::Receive(ByteView bytes) {
-    DecodeResult<AnyMessage> decoded = decodeMessage(bytes, Direction::ServerToClient);
+    DecodeResult<MessageFromServer> decoded = decodeFromServer(bytes);
     if (!decoded.ok())
         return false;
-    std::visit(
-        [this](const auto& message) {
-            using M = std::decay_t<decltype(message)>;
-            if constexpr (std::is_same_v<M, MsgChat>)
-                OnChat(message);
-            else if constexpr (std::is_same_v<M, MsgRoster>)
-                OnRoster(message);
-            else if constexpr (std::is_same_v<M, MsgPlayerLeft>)
-                OnPlayerLeft(message);
-            else if constexpr (std::is_same_v<M, MsgStandings>)
-                OnStandings(message);
-            else if constexpr (std::is_same_v<M, MsgAttackPatternToAll>)
-                OnAttackPatterns(message);
-            else if constexpr (std::is_same_v<M, MsgBoardState>)
-                OnBoardState(message);
-            else if constexpr (std::is_same_v<M, MsgNextPair>)
-                OnNextPair(message);
-            else if constexpr (std::is_same_v<M, MsgCounterAttackToAll>)
-                OnCounterAttack(message);
-            else if constexpr (std::is_same_v<M, MsgStats>)
-                OnStats(message);
-            else if constexpr (std::is_same_v<M, MsgGameOver>) {
-                m_staleAfterGameOver = {true, true};
-                m_flow.GameOver();
-            } else if constexpr (std::is_same_v<M, MsgReadyToAll>)
-                OnReady(message);
-            // The client forms of types 5, 8 and 11 never come from the server.
-        },
-        decoded.value());
+    dispatch(std::move(decoded).value(),
+             MessageHandlers{
+                 [this](const MsgChat& m) { OnChat(m); },
+                 [this](const MsgRoster& m) { OnRoster(m); },
+                 [this](const MsgPlayerLeft& m) { OnPlayerLeft(m); },
+                 [this](const MsgStandings& m) { OnStandings(m); },
+                 [this](const MsgAttackPatternToAll& m) { OnAttackPatterns(m); },
+                 [this](const MsgBoardState& m) { OnBoardState(m); },
+                 [this](const MsgNextPair& m) { OnNextPair(m); },
+                 [this](const MsgCounterAttackToAll& m) { OnCounterAttack(m); },
+                 [this](const MsgStats& m) { OnStats(m); },
+                 [this](const MsgGameOver&) {
+                     m_staleAfterGameOver = {true, true};
+                     m_flow.GameOver();
+                 },
+                 [this](const MsgReadyToAll& m) { OnReady(m); },
+             });
     return true;
 }
 
@@ -115,80 +102,38 @@ void PacketHandlers::SendPlayerLeft() {
     send(MsgPlayerLeft{m_core.LocalPlayerId()});
 }
 
-bool PacketHandlers::SendAttackPattern() {
-    return send(MsgAttackPattern{patternFields(m_core.OwnPattern())});
-}
-
-bool PacketHandlers::SendBoardState() {
-    const int b = m_core.whatPlayer();
-    if (b == 0)
-        return false;
-    return send(MsgBoardState::fromBoard(b, m_core.boardCells(b - 1), m_core.lblIncoming(b - 1)));
-}
-
-bool PacketHandlers::SendNextPair(int n) {
-    const int b = m_core.whatPlayer();
-    if (b == 0 || n < 0 || n > 2)
-        return false;
-    const board::NextGemCell& lower = m_core.NextGem(n);
-    const board::NextGemCell& upper = m_core.NextGem(n + 1);
-    return send(MsgNextPair{NumberField::number(b), NumberField::number(lower.Shape),
-                            NumberField::number(lower.Color), NumberField::number(upper.Shape),
-                            NumberField::number(upper.Color)});
-}
-
-bool PacketHandlers::SendCounterAttack(int count) {
-    return send(MsgCounterAttack{NumberField::number(count)});
-}
-
-bool PacketHandlers::SendStats() {
-    const int b = m_core.whatPlayer();
-    if (b == 0)
-        return false;
-    return send(MsgStats{NumberField::number(b),
-                         NumberField::number(numberValue(m_core.lblCScore(b - 1))),
-                         NumberField::number(numberValue(m_core.lblBChain(b - 1))),
-                         NumberField::number(numberValue(m_core.lblBCombo(b - 1)))});
-}
-
-bool PacketHandlers::SendGameOver() {
-    return send(MsgGameOver{});
-}
-
 bool PacketHandlers::SendReady() {
     return send(MsgReady{});
 }
 
-// --- the game's message port ---
-
-void PacketHandlers::sendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
+void PacketHandlers::SendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
                                   std::int16_t upperShape, std::int32_t upperColor) {
     send(MsgNextPair{NumberField::number(board), NumberField::number(lowerShape),
                      NumberField::number(lowerColor), NumberField::number(upperShape),
                      NumberField::number(upperColor)});
 }
 
-void PacketHandlers::sendCounterAttack(int count) {
-    SendCounterAttack(count);
+void PacketHandlers::SendCounterAttack(int count) {
+    send(MsgCounterAttack{NumberField::number(count)});
 }
 
-void PacketHandlers::sendStats(int board, std::int64_t score, std::int64_t bestChain,
+void PacketHandlers::SendStats(int board, std::int64_t score, std::int64_t bestChain,
                                std::int64_t bestCombo) {
     send(MsgStats{NumberField::number(board), NumberField::number(score),
                   NumberField::number(bestChain), NumberField::number(bestCombo)});
 }
 
-void PacketHandlers::sendGameOver() {
-    SendGameOver();
+void PacketHandlers::SendGameOver() {
+    send(MsgGameOver{});
 }
 
-void PacketHandlers::sendBoardState(int board,
+void PacketHandlers::SendBoardState(int board,
                                     const std::array<common::GemCell, common::BoardCells>& cells,
                                     const std::string& pending) {
     send(MsgBoardState::fromBoard(board, cells, pending));
 }
 
-void PacketHandlers::sendAttackPattern(const common::AttackPattern& pattern) {
+void PacketHandlers::SendAttackPattern(const common::AttackPattern& pattern) {
     send(MsgAttackPattern{patternFields(pattern)});
 }
 

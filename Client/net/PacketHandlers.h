@@ -32,8 +32,8 @@ inline constexpr const char* StrangeIncomingMessage =
 /**
  * The client's side of the protocol: one builder per message it sends and one
  * handler per message it receives, over the game core, the chat log and the
- * match flow. Also the game's message port: the core's typed sends arrive here
- * and leave encoded.
+ * match flow. The builders the game itself calls are its message port: the
+ * core's typed sends arrive here and leave encoded.
  *
  * Receive() decodes first; a message the decoder rejects is dropped whole
  * with no effect, so nothing from the network can crash the client or leave a
@@ -69,27 +69,29 @@ public:
     void SessionLost();
 
     /**
-     * One message from the server, dispatched by its type byte. False when the
-     * decoder rejected it (nothing changed).
+     * One message from the server, handed to the handler of its type. False
+     * when the decoder rejected it (nothing changed).
      */
     bool Receive(common::ByteView message);
 
-    // --- builders ---
+    // --- builders of the player's commands ---
     /** MsgChat with the composed line; nothing when it is empty. */
     bool SendChat(const std::string& line);
     /** MsgPlayerLeft with LocalPlayerId; a failure is ignored. */
     void SendPlayerLeft();
-    /** MsgAttackPattern from OwnPattern. */
-    bool SendAttackPattern();
-    /** MsgBoardState of the own board (nothing for a watcher). */
-    bool SendBoardState();
-    /** MsgNextPair from NextGem(n) and NextGem(n + 1) (nothing for a watcher). */
-    bool SendNextPair(int n);
-    bool SendCounterAttack(int count);
-    /** MsgStats of the own board (nothing for a watcher). */
-    bool SendStats();
-    bool SendGameOver();
+    /** MsgReady, for the Ready button. */
     bool SendReady();
+
+    // --- builders of the game (its message port) ---
+    void SendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
+                      std::int16_t upperShape, std::int32_t upperColor) override;
+    void SendCounterAttack(int count) override;
+    void SendStats(int board, std::int64_t score, std::int64_t bestChain,
+                   std::int64_t bestCombo) override;
+    void SendGameOver() override;
+    void SendBoardState(int board, const std::array<common::GemCell, common::BoardCells>& cells,
+                        const std::string& pending) override;
+    void SendAttackPattern(const common::AttackPattern& pattern) override;
 
     // --- handlers ---
     void OnChat(const common::MsgChat& message);
@@ -109,17 +111,6 @@ public:
 
     const std::vector<common::RosterEntry>& ClientRoster() const { return m_roster; }
     const std::vector<common::PatternEntry>& PatternTable() const { return m_core.PatternTable(); }
-
-    // --- the game's message port ---
-    void sendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
-                      std::int16_t upperShape, std::int32_t upperColor) override;
-    void sendCounterAttack(int count) override;
-    void sendStats(int board, std::int64_t score, std::int64_t bestChain,
-                   std::int64_t bestCombo) override;
-    void sendGameOver() override;
-    void sendBoardState(int board, const std::array<common::GemCell, common::BoardCells>& cells,
-                        const std::string& pending) override;
-    void sendAttackPattern(const common::AttackPattern& pattern) override;
 
     /** Whether a snapshot or the figures of this board would be drawn here now: a
         board of the running fight that is not our own, and not a late one from a

@@ -199,6 +199,28 @@ private slots:
         }
     }
 
+    void eachSideDecodesOnlyWhatComesToIt() {
+        // The decoders each side dispatches from agree with the general one,
+        // for every form in both directions: same bytes back, same rejection.
+        const auto agree = [](const auto& side, const DecodeResult<AnyMessage>& general,
+                              const Bytes& bytes) {
+            QCOMPARE(side.ok(), general.ok());
+            if (side.ok())
+                QCOMPARE(hex(encode(*side)), hex(bytes));
+            else
+                QCOMPARE(side.error(), general.error());
+        };
+        for (const Sample& s : samples()) {
+            const Bytes bytes = encode(s.message);
+            agree(decodeFromClient(bytes), decodeMessage(bytes, Direction::ClientToServer), bytes);
+            agree(decodeFromServer(bytes), decodeMessage(bytes, Direction::ServerToClient), bytes);
+        }
+        QCOMPARE(decodeFromClient(Wire().u8(4).i16(0).bytes).error(), DecodeError::WrongDirection);
+        QCOMPARE(decodeFromServer(Bytes{11}).error(), DecodeError::Truncated);
+        QCOMPARE(decodeFromServer(Bytes{12}).error(), DecodeError::UnknownType);
+        QCOMPARE(decodeFromClient(Bytes{}).error(), DecodeError::Empty);
+    }
+
     void relayedBoardKeepsEveryByte() {
         // Unusual texts and occupied bytes other than 1 and 2 pass through unchanged;
         // only exactly 2 reads as occupied.

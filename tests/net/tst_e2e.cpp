@@ -218,7 +218,7 @@ void TestEndToEnd::twoFightsThroughTheServer() {
         a.core().EditorMouseUp(battle::AttackEditor::ButtonLeft, 0,
                                battle::AttackEditor::cellLeft(k) + 200,
                                battle::AttackEditor::cellTop(k) + 200);
-    a.client->ApplyPattern();
+    a.client->cmdApply_Click();
     const auto alphaPatternArrived = [&](Player& p) {
         for (const common::PatternEntry& e : p.core().PatternTable())
             if (e.PlayerId == aId)

@@ -78,33 +78,33 @@ void RecordingPorts::SetBGMSpeed(int row) {
     events.push_back(join({"bgm", n(row)}));
 }
 
-void RecordingPorts::sendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
+void RecordingPorts::SendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
                                   std::int16_t upperShape, std::int32_t upperColor) {
     events.push_back(join(
         {"send nextpair", n(board), n(lowerShape), n(lowerColor), n(upperShape), n(upperColor)}));
 }
 
-void RecordingPorts::sendCounterAttack(int count) {
+void RecordingPorts::SendCounterAttack(int count) {
     events.push_back(join({"send counter", n(count)}));
 }
 
-void RecordingPorts::sendStats(int board, std::int64_t score, std::int64_t bestChain,
+void RecordingPorts::SendStats(int board, std::int64_t score, std::int64_t bestChain,
                                std::int64_t bestCombo) {
     events.push_back(join({"send stats", n(board), n(score), n(bestChain), n(bestCombo)}));
 }
 
-void RecordingPorts::sendGameOver() {
+void RecordingPorts::SendGameOver() {
     events.push_back("send gameover");
 }
 
-void RecordingPorts::sendBoardState(int board,
+void RecordingPorts::SendBoardState(int board,
                                     const std::array<common::GemCell, common::BoardCells>& cells,
                                     const std::string& pending) {
     boardStates.push_back(cells);
     events.push_back(join({"send board", n(board), pending}));
 }
 
-void RecordingPorts::sendAttackPattern(const common::AttackPattern& pattern) {
+void RecordingPorts::SendAttackPattern(const common::AttackPattern& pattern) {
     patterns.push_back(pattern);
     events.push_back("send pattern");
 }

@@ -54,15 +54,15 @@ public:
     std::string txtGC() const override { return collisionFile; }
     std::string txtGD() const override { return destructionFile; }
     bool checkBGM() const override { return bgmDisabled; }
-    void sendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
+    void SendNextPair(int board, std::int16_t lowerShape, std::int32_t lowerColor,
                       std::int16_t upperShape, std::int32_t upperColor) override;
-    void sendCounterAttack(int count) override;
-    void sendStats(int board, std::int64_t score, std::int64_t bestChain,
+    void SendCounterAttack(int count) override;
+    void SendStats(int board, std::int64_t score, std::int64_t bestChain,
                    std::int64_t bestCombo) override;
-    void sendGameOver() override;
-    void sendBoardState(int board, const std::array<common::GemCell, common::BoardCells>& cells,
+    void SendGameOver() override;
+    void SendBoardState(int board, const std::array<common::GemCell, common::BoardCells>& cells,
                         const std::string& pending) override;
-    void sendAttackPattern(const common::AttackPattern& pattern) override;
+    void SendAttackPattern(const common::AttackPattern& pattern) override;
     void timerChanged(board::Timer timer, bool enabled) override;
     void showMessage(const std::string& text) override;
 };

@@ -48,23 +48,23 @@ public:
     int landings = 0;
     int sounds = 0;
 
-    void sendNextPair(int b, std::int16_t ls, std::int32_t lc, std::int16_t us,
+    void SendNextPair(int b, std::int16_t ls, std::int32_t lc, std::int16_t us,
                       std::int32_t uc) override {
         lines.push_back("next pair for board " + std::to_string(b) + ": " +
                         letter({true, ls, 0, lc}) + " under " + letter({true, us, 0, uc}));
     }
-    void sendCounterAttack(int count) override {
+    void SendCounterAttack(int count) override {
         lines.push_back("counter attack: " + std::to_string(count) + " gems at Bob");
     }
-    void sendStats(int, std::int64_t score, std::int64_t chain, std::int64_t combo) override {
+    void SendStats(int, std::int64_t score, std::int64_t chain, std::int64_t combo) override {
         ++landings;
         lines.push_back("stats: score " + std::to_string(score) + ", best chain " +
                         std::to_string(chain) + ", best combo " + std::to_string(combo));
     }
-    void sendGameOver() override { lines.push_back("game over: the entry cell is taken"); }
-    void sendBoardState(int, const std::array<common::GemCell, common::BoardCells>&,
+    void SendGameOver() override { lines.push_back("game over: the entry cell is taken"); }
+    void SendBoardState(int, const std::array<common::GemCell, common::BoardCells>&,
                         const std::string&) override {}
-    void sendAttackPattern(const common::AttackPattern&) override {}
+    void SendAttackPattern(const common::AttackPattern&) override {}
     void PlaySound(const std::string&, int) override { ++sounds; }
     void CleanUpSndBuffer() override {}
     void SetBGMSpeed(int) override {}
