@@ -73,7 +73,7 @@ BotPlayer::BotPlayer(const BotOptions& options, QObject* parent)
         // Greet once the server knows us; the pattern goes with every
         // standings change anyway, but the room should have it at once.
         m_client->cmdApply_Click();
-        m_client->SendChat(m_options.Name + QStringLiteral(":>") + greeting(m_options.Which));
+        m_client->Say(greeting(m_options.Which));
     });
     connect(&session, &net::Session::connectFailed, this,
             [this](const QString& host, const QString& reason) {

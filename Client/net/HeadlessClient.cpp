@@ -4,6 +4,10 @@
 
 namespace gemvolt::net {
 
+bool HeadlessClient::Say(const QString& typed) {
+    return SendChat(m_session.LocalPlayerName() + QStringLiteral(":>") + typed);
+}
+
 HeadlessClient::HeadlessClient(SessionDialogs& dialogs, std::unique_ptr<Ticker> ticker,
                                QObject* parent)
     : QObject(parent), m_flow(m_core), m_handlers(m_core, m_chat, m_flow), m_session(dialogs),

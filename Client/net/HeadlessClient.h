@@ -80,8 +80,15 @@ public:
     void RdyButton_Click() { m_flow.RdyButton_Click(); }
     /** A key of the game (37 left, 38 rotate, 39 right, 40 down). */
     void KeyDown(int keyCode) { m_core.KeyDown(keyCode); }
-    /** A chat line as the chat window composes it (name, ":>", text); nothing when empty. */
+    /** A finished chat line (name, ":>", text) as it goes out; nothing when empty. */
     bool SendChat(const QString& line) { return m_handlers.SendChat(line.toStdString()); }
+    /**
+     * What the player typed into the chat, from the chat window or the computer
+     * player: it goes out as the player's chat line, the registered name, ":>"
+     * and the text. The one place where a typed line is turned into what is
+     * sent, so anything done to typed lines is done alike for both.
+     */
+    bool Say(const QString& typed);
     /** The pattern editor's Apply: the grid becomes the own pattern and is sent. */
     void cmdApply_Click() { m_core.cmdApply_Click(); }
 

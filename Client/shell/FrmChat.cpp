@@ -43,11 +43,10 @@ qsizetype droppedHead(QStringView shown, QStringView now) {
 }
 } // namespace
 
-FrmChat::FrmChat(const net::ChatLog& log, std::function<void(const QString&)> send,
-                 std::function<QString()> localName, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_log(log), m_send(std::move(send)),
-      m_localName(std::move(localName)), m_txtChat(new QPlainTextEdit(this)),
-      m_txtSend(new QLineEdit(this)), m_hide(new QPushButton("_Hide", this)) {
+FrmChat::FrmChat(const net::ChatLog& log, std::function<void(const QString&)> say, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_log(log), m_say(std::move(say)),
+      m_txtChat(new QPlainTextEdit(this)), m_txtSend(new QLineEdit(this)),
+      m_hide(new QPushButton("_Hide", this)) {
     setObjectName("frmChat");
     setWindowTitle("GMVLT - Chat Room");
     m_txtChat->setObjectName("txtChat");
@@ -69,9 +68,8 @@ FrmChat::FrmChat(const net::ChatLog& log, std::function<void(const QString&)> se
 }
 
 void FrmChat::sendInputLine() {
-    const QString line = (m_localName ? m_localName() : QString()) + ":>" + m_txtSend->text();
-    if (m_send)
-        m_send(line);
+    if (m_say)
+        m_say(m_txtSend->text());
     m_txtSend->clear();
 }
 

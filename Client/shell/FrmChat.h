@@ -25,11 +25,11 @@ class FrmChat : public QWidget {
     Q_OBJECT
 public:
     /**
-     * log is the chat-log model (it must outlive the window); send receives the
-     * finished chat line; localName gives the name typed at connection time.
+     * log is the chat-log model (it must outlive the window); say receives what
+     * the player typed, for the client to turn into its chat line.
      */
-    FrmChat(const net::ChatLog& log, std::function<void(const QString&)> send,
-            std::function<QString()> localName, QWidget* parent = nullptr);
+    FrmChat(const net::ChatLog& log, std::function<void(const QString&)> say,
+            QWidget* parent = nullptr);
 
     /** Destroy the window for good (the exit sequence). */
     void GoodBye();
@@ -48,8 +48,7 @@ private:
     void layoutWidgets();
 
     const net::ChatLog& m_log;
-    std::function<void(const QString&)> m_send;
-    std::function<QString()> m_localName;
+    std::function<void(const QString&)> m_say;
     QString m_shown;
     QPlainTextEdit* m_txtChat;
     QLineEdit* m_txtSend;

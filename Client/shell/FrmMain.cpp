@@ -306,9 +306,8 @@ bool FrmMain::startUp() {
     m_appFolder = QCoreApplication::applicationDirPath();
 
     // Secondary windows, hidden, in this order: chat, player list, sound, attack editor.
-    m_frmChat = new FrmChat(
-        m_client->chatLog(), [this](const QString& line) { m_client->SendChat(line); },
-        [this] { return m_client->session().LocalPlayerName(); });
+    m_frmChat =
+        new FrmChat(m_client->chatLog(), [this](const QString& typed) { m_client->Say(typed); });
     m_frmPlayerList = new FrmPlayerList;
     m_soundKeeper->window(); // made hidden; the music starts before the main window shows
     m_frmAttack = new FrmAttack(core());

@@ -160,6 +160,9 @@ void TestEndToEnd::disconnectLeavesForGoodAndReconnectGetsANewId() {
     QVERIFY(a.core().LocalPlayerId() != oldId);
     QTRY_COMPARE(a.core().playerTable().rowCount(), 2);
     QCOMPARE(a.core().whatPlayer(), 2);
+    // What is typed goes out under the name registered this time.
+    QVERIFY(a.client->Say("back again"));
+    QTRY_VERIFY(b.chat().contains("\r\nAlpha:>back again\r\n"));
 }
 
 void TestEndToEnd::serverGoneAddsTheLostLineOnce() {
