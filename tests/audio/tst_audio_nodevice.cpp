@@ -2,6 +2,7 @@
 #include "Client/audio/SoundPlayer.h"
 #include "Client/audio/WaveCache.h"
 #include "Client/audio/WaveData.h"
+#include "Client/audio/WaveStream.h"
 #include "support/SoundFiles.h"
 
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 using gemvolt::audio::SoundPlayer;
 using gemvolt::audio::WaveCache;
 using gemvolt::audio::WaveData;
+using gemvolt::audio::WaveStream;
 using gemvolt::testing::SoundFiles;
 
 class TestAudioNoDevice : public QObject {
@@ -167,6 +169,28 @@ private slots:
         QCOMPARE(cache.fetch(music)->frames(), 12 * 44100);
         QCOMPARE(cache.decodeCount(), decodes + 3);
         QCOMPARE(cache.size(), std::size_t(2));
+    }
+
+    void aStreamReadsWhatDecodingGives() {
+        const QString file = path("stream.wav");
+        QVERIFY(SoundFiles::writeTone(file, 440, 0.3, 22050, 4));
+        const auto whole = WaveData::decode(file);
+        QVERIFY(whole);
+        auto stream = WaveStream::open(file);
+        QVERIFY(stream);
+        QCOMPARE(stream->channels(), 1);
+        QCOMPARE(stream->sampleRate(), 22050);
+        // Uneven pieces, then past the end, then again from the start.
+        std::vector<std::int16_t> read;
+        while (stream->read(1000, read) > 0) {
+        }
+        QCOMPARE(read, whole->samples());
+        QCOMPARE(stream->read(10, read), std::int64_t(0));
+        QVERIFY(stream->rewind());
+        std::vector<std::int16_t> again;
+        QCOMPARE(stream->read(5, again), std::int64_t(5));
+        QVERIFY(std::equal(again.begin(), again.end(), whole->samples().begin()));
+        QVERIFY(!WaveStream::open(path("missing.wav")));
     }
 
     void everyOperationIsSilentWithoutADevice() {
