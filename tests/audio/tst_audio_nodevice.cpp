@@ -3,6 +3,7 @@
 #include "Client/audio/WaveCache.h"
 #include "Client/audio/WaveData.h"
 #include "Client/audio/WaveStream.h"
+#include "Client/audio/ZeroPages.h"
 #include "support/SoundFiles.h"
 
 #include <QTemporaryDir>
@@ -10,12 +11,21 @@
 
 #include <sndfile.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+
+#ifdef __linux__
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 using gemvolt::audio::SoundPlayer;
 using gemvolt::audio::WaveCache;
 using gemvolt::audio::WaveData;
 using gemvolt::audio::WaveStream;
+using gemvolt::audio::ZeroPages;
 using gemvolt::testing::SoundFiles;
 
 class TestAudioNoDevice : public QObject {
@@ -192,6 +202,48 @@ private slots:
         QVERIFY(std::equal(again.begin(), again.end(), whole->samples().begin()));
         QVERIFY(!WaveStream::open(path("missing.wav")));
     }
+
+#if defined(__linux__) && defined(__GLIBC__)
+    void zeroPagesOfANewBlockGoBackAndNothingElseChanges() {
+        const long page = sysconf(_SC_PAGESIZE);
+        // Large blocks get mappings of their own, as in a fresh program.
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        const std::size_t bytes = 4 * 1024 * 1024;
+        auto* old = static_cast<unsigned char*>(std::calloc(bytes, 1));
+        QVERIFY(old);
+        std::memset(old, 0, bytes);
+        const auto before = ZeroPages::snapshot();
+        auto* block = static_cast<unsigned char*>(std::calloc(bytes, 1));
+        QVERIFY(block);
+        std::memset(block, 0, bytes); // cleared by hand: every page resident
+        block[100] = 1;
+        block[3 * page + 7] = 2;
+        block[bytes - 1] = 3;
+
+        const std::size_t released = ZeroPages::releaseNewBlocks(before);
+        QVERIFY2(released >= bytes - 4 * std::size_t(page), qPrintable(QString::number(released)));
+        auto resident = [&](unsigned char* p) {
+            const auto start = reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(page - 1);
+            unsigned char in = 0;
+            return mincore(reinterpret_cast<void*>(start), std::size_t(page), &in) == 0 &&
+                   (in & 1) != 0;
+        };
+        QVERIFY(!resident(block + bytes / 2));
+        QVERIFY(resident(block + 3 * page));
+        QVERIFY(resident(old + bytes / 2)); // there before: left alone
+        // Every byte reads as before.
+        std::size_t nonZero = 0;
+        for (std::size_t i = 0; i < bytes; ++i) {
+            nonZero += block[i] != 0 ? 1 : 0;
+        }
+        QCOMPARE(nonZero, std::size_t(3));
+        QCOMPARE(int(block[100]), 1);
+        QCOMPARE(int(block[3 * page + 7]), 2);
+        QCOMPARE(int(block[bytes - 1]), 3);
+        std::free(block);
+        std::free(old);
+    }
+#endif
 
     void everyOperationIsSilentWithoutADevice() {
         const QString tone = path("dink.wav");
