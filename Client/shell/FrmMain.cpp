@@ -304,12 +304,12 @@ void FrmMain::buildMenus() {
 bool FrmMain::startUp() {
     m_appFolder = QCoreApplication::applicationDirPath();
 
-    // Secondary windows, hidden, in this order: chat, player list, sound, attack editor.
+    // Secondary windows, hidden, in this order: chat, player list, attack editor;
+    // the sound window follows once the main window is on the screen.
     m_frmChat = new FrmChat(
         m_client->chatLog(), [this](const QString& line) { m_client->SendChat(line); },
         [this] { return m_client->session().LocalPlayerName(); });
     m_frmPlayerList = new FrmPlayerList;
-    m_soundKeeper->window(); // made hidden; the music starts before the main window shows
     m_frmAttack = new FrmAttack(core());
     connect(m_frmAttack, &FrmAttack::changed, this, &FrmMain::syncFromCore);
     syncFromCore();
@@ -325,6 +325,10 @@ bool FrmMain::startUp() {
     show();
     core().ClearGrids();
     QCoreApplication::processEvents();
+    // Opening the sound device and starting the music take longer than drawing
+    // the window, so the window comes first; the music still starts before the
+    // prompts.
+    m_soundKeeper->window();
     return connectSession();
 }
 

@@ -73,8 +73,9 @@ public:
 
     /**
      * The start-up sequence: AppFolder, the secondary windows (hidden), the
-     * window's place, show, ClearGrids, pending events, DirectPlayInit,
-     * ConnectToServer, with the captions between. False when the session could
+     * window's place, show, ClearGrids, pending events, the sound window
+     * (hidden; it starts the music), DirectPlayInit, ConnectToServer, with the
+     * captions between. False when the session could
      * not be set up: the program must end at once.
      */
     bool startUp();

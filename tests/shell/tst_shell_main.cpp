@@ -159,6 +159,10 @@ void TestMainWindow::startUpRunsInOrderWithCaptions() {
     QVERIFY(c.frm->boardView()->cell(0, 26).visible);
     QCOMPARE(c.frm->windowTitle(), QString("Gemvolt MultiPlayer"));
 
+    // The window shows first; the sound device and the music come next.
+    bool shownBeforeSound = false;
+    QObject::connect(c.frm->soundKeeper(), &shell::SoundWindowKeeper::windowCreated,
+                     [&] { shownBeforeSound = c.frm->isVisible(); });
     bool checked = false;
     c.dialogs.onPrompt = [&](const QString& title) {
         if (title != "Hostname required" || checked)
@@ -177,6 +181,7 @@ void TestMainWindow::startUpRunsInOrderWithCaptions() {
     };
     QVERIFY(c.startUp(server.address(), "Alice"));
     QVERIFY(checked);
+    QVERIFY(shownBeforeSound);
     QCOMPARE(c.dialogs.prompts,
              QStringList({"Hostname required|Please enter a hostname/IP address|127.0.0.1",
                           "Playername|Playername?|Myself"}));
