@@ -278,12 +278,12 @@ bool Voice::queueBlock(std::size_t pair) {
         uploaded =
             uploadMono(left, m_block, m_sampleRate) && uploadMono(right, m_block, m_sampleRate);
     } else {
-        for (std::size_t c = 0; c < 2; ++c) {
-            auto& side = m_sides[c];
-            side.clear();
-            for (std::size_t i = c; i < m_block.size(); i += 2) {
-                side.push_back(m_block[i]);
-            }
+        const std::size_t frames = m_block.size() / 2;
+        m_sides[0].resize(frames);
+        m_sides[1].resize(frames);
+        for (std::size_t f = 0; f < frames; ++f) {
+            m_sides[0][f] = m_block[2 * f];
+            m_sides[1][f] = m_block[2 * f + 1];
         }
         uploaded = uploadMono(left, m_sides[0], m_sampleRate) &&
                    uploadMono(right, m_sides[1], m_sampleRate);

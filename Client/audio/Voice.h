@@ -41,7 +41,7 @@ public:
      */
     static std::unique_ptr<Voice> createStreamed(std::shared_ptr<AudioDevice> device,
                                                  std::unique_ptr<WaveStream> stream,
-                                                 int blockMs = 1000);
+                                                 int blockMs = 2000);
     ~Voice();
     Voice(const Voice&) = delete;
     Voice& operator=(const Voice&) = delete;

@@ -50,6 +50,7 @@ private:
     WaveStream() = default;
 
     sf_private_tag* m_file = nullptr;
+    bool m_plain16 = false;
     int m_fileChannels = 0;
     int m_channels = 0;
     int m_sampleRate = 0;

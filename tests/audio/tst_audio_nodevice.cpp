@@ -77,13 +77,13 @@ private slots:
         const QString file = path("lr.wav");
         SNDFILE* f = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &info);
         QVERIFY(f);
-        const short frames[] = {100, -7, 200, -8, 300, -9};
+        const short frames[] = {100, -7, 200, -8, 32767, -32768};
         sf_writef_short(f, frames, 3);
         sf_close(f);
         const auto wave = WaveData::decode(file);
         QVERIFY(wave);
-        QCOMPARE(wave->channel(0), (std::vector<std::int16_t>{100, 200, 300}));
-        QCOMPARE(wave->channel(1), (std::vector<std::int16_t>{-7, -8, -9}));
+        QCOMPARE(wave->channel(0), (std::vector<std::int16_t>{100, 200, 32767}));
+        QCOMPARE(wave->channel(1), (std::vector<std::int16_t>{-7, -8, -32768}));
     }
 
     void rejectsWhatIsNoWaveFile_data() {
