@@ -30,6 +30,9 @@ public:
         friend bool operator==(const Mapping&, const Mapping&) = default;
     };
 
+    /** Whether this build on this system can tell the blocks apart at all. */
+    static bool supported();
+
     /** The process's private anonymous writable mappings right now. */
     static std::vector<Mapping> snapshot();
 
