@@ -184,7 +184,11 @@ void Voice::play(bool looping) {
             m_streamEnded = !m_stream->rewind();
         }
         if (now == AL_PLAYING) {
-            m_pump->start();
+            // The speed changes of a fight call this often; restarting the
+            // refill's countdown each time would let the queue run dry.
+            if (!m_pump->isActive()) {
+                m_pump->start();
+            }
             return;
         }
         refill();
