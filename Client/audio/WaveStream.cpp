@@ -76,7 +76,8 @@ std::int64_t WaveStream::read(std::int64_t frames, std::vector<std::int16_t>& ou
     if (m_plain16) {
         while (total < frames) {
             const std::size_t at = out.size();
-            const sf_count_t want = std::min<sf_count_t>(frames - total, BlockFrames);
+            // One read for the lot: streaming asks for seconds at a time.
+            const sf_count_t want = frames - total;
             out.resize(at + static_cast<std::size_t>(want) * fileChannels);
             const sf_count_t got = sf_readf_short(m_file, out.data() + at, want);
             out.resize(at + static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * fileChannels);
