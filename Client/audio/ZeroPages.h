@@ -21,8 +21,12 @@ namespace gemvolt::audio {
  */
 class ZeroPages {
 public:
-    /** Smallest block worth looking at. */
-    static constexpr std::size_t MinBlockBytes = 1024 * 1024;
+    /**
+     * Smallest block looked at: above anything another thread of the client
+     * allocates (a network frame is at most 1 MiB), so no block still being
+     * filled elsewhere can be taken for one that was only cleared.
+     */
+    static constexpr std::size_t MinBlockBytes = 4 * 1024 * 1024;
 
     struct Mapping {
         std::uintptr_t begin = 0;

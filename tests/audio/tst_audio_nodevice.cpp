@@ -211,7 +211,7 @@ private slots:
         const long page = sysconf(_SC_PAGESIZE);
         // Large blocks get mappings of their own, as in a fresh program.
         mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-        const std::size_t bytes = 4 * 1024 * 1024;
+        const std::size_t bytes = ZeroPages::MinBlockBytes + 1024 * 1024;
         auto* old = static_cast<unsigned char*>(std::calloc(bytes, 1));
         QVERIFY(old);
         std::memset(old, 0, bytes);
