@@ -1,5 +1,7 @@
 #include "Client/audio/AudioDevice.h"
 
+#include "Client/audio/ZeroPages.h"
+
 #include <AL/al.h>
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
@@ -56,7 +58,12 @@ std::shared_ptr<AudioDevice> AudioDevice::open(const QByteArray& name) {
     // without their sends, each of the 256 voices the context sets up front is
     // a few kilobytes smaller.
     attributes.insert(attributes.end(), {ALC_MAX_AUXILIARY_SENDS, 0, 0});
+    // The context clears room for 256 voices up front (some 7.7 MB, whatever
+    // the settings ask for); the game plays at most 66. Give back the pages
+    // that only hold those zeros before any voice plays.
+    const auto mappings = ZeroPages::snapshot();
     ALCcontext* context = alcCreateContext(device, attributes.data());
+    ZeroPages::releaseNewBlocks(mappings);
     if (context == nullptr) {
         alcCloseDevice(device);
         return nullptr;

@@ -2,6 +2,7 @@
 
 #include "Client/audio/AudioDevice.h"
 #include "Client/audio/Voice.h"
+#include "Client/audio/WaveStream.h"
 
 #include <cmath>
 #include <limits>
@@ -113,12 +114,22 @@ bool SoundPlayer::loadInto(const QString& file, int slot) {
     if (!device) {
         return false;
     }
+    auto& voice = m_slots[static_cast<std::size_t>(slot)];
+    if (!m_cache.holds(file)) {
+        // A long sound (the music) plays from its file a few blocks at a time
+        // instead of lying whole in memory.
+        auto stream = WaveStream::open(file);
+        if (stream && stream->frames() * stream->channels() > WaveCache::MaxHeldSamples) {
+            voice = Voice::createStreamed(std::move(device), std::move(stream));
+            return voice != nullptr;
+        }
+    }
     const auto wave = m_cache.fetch(file);
     if (!wave) {
         return false;
     }
-    m_slots[static_cast<std::size_t>(slot)] = Voice::create(std::move(device), *wave);
-    return m_slots[static_cast<std::size_t>(slot)] != nullptr;
+    voice = Voice::create(std::move(device), *wave);
+    return voice != nullptr;
 }
 
 void SoundPlayer::InitSoundBuffer(const QString& file, int slot) {

@@ -20,7 +20,8 @@ class Voice;
  * slot table of loaded sounds. Slot 0 holds the background music; slots 1 to
  * MaxEffectSlots hold one effect each, every effect with a buffer and a pan of
  * its own. Finished effect slots are reused; when every slot is busy the
- * oldest effect is stopped and its slot taken.
+ * oldest effect is stopped and its slot taken. A sound longer than
+ * WaveCache::MaxHeldSamples (the music) plays streamed from its file.
  *
  * Every failure is silent: no device, a missing, unreadable or non-wave file,
  * an empty slot. The operation then simply does nothing (or leaves the slot

@@ -1,5 +1,9 @@
 #include "Client/audio/Voice.h"
 
+#include "Client/audio/WaveStream.h"
+
+#include <QTimer>
+
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
 
@@ -30,31 +34,47 @@ bool uploadMono(ALuint buffer, const std::vector<std::int16_t>& samples, int rat
 
 Voice::Voice(std::shared_ptr<AudioDevice> device) : m_device(std::move(device)) {}
 
+bool Voice::makeSources() {
+    alGetError();
+    alGenSources(2, m_sources.data());
+    if (alGetError() != AL_NO_ERROR) {
+        return false;
+    }
+    m_sourceCount = 2;
+    for (std::size_t i = 0; i < 2; ++i) {
+        const ALuint s = m_sources[i];
+        alSourcei(s, AL_SOURCE_RELATIVE, AL_TRUE);
+        alSource3f(s, AL_POSITION, i == 0 ? -1.0f : 1.0f, 0.0f, 0.0f);
+        alSourcef(s, AL_ROLLOFF_FACTOR, 0.0f);
+        alSourcef(s, AL_GAIN, 1.0f);
+        if (m_device->resampler() >= 0) {
+            alSourcei(s, AL_SOURCE_RESAMPLER_SOFT, m_device->resampler());
+        }
+    }
+    return alGetError() == AL_NO_ERROR;
+}
+
 std::unique_ptr<Voice> Voice::create(std::shared_ptr<AudioDevice> device, const WaveData& wave) {
     if (!device || !device->makeCurrent() || wave.frames() <= 0 ||
         wave.frames() * wave.channels() > 0x3fffffff) {
         return nullptr;
     }
     std::unique_ptr<Voice> voice(new Voice(std::move(device)));
-    alGetError();
-
-    alGenSources(2, voice->m_sources.data());
-    if (alGetError() != AL_NO_ERROR) {
+    if (!voice->makeSources()) {
         return nullptr;
     }
-    voice->m_sourceCount = 2;
     const int bufferCount = wave.channels() == 2 ? 2 : 1;
+    voice->m_buffers.resize(static_cast<std::size_t>(bufferCount));
     alGenBuffers(bufferCount, voice->m_buffers.data());
     if (alGetError() != AL_NO_ERROR) {
+        voice->m_buffers.clear();
         return nullptr;
     }
-    voice->m_bufferCount = bufferCount;
 
     if (bufferCount == 1) {
         if (!uploadMono(voice->m_buffers[0], wave.samples(), wave.sampleRate())) {
             return nullptr;
         }
-        voice->m_buffers[1] = voice->m_buffers[0];
     } else {
         for (int c = 0; c < 2; ++c) {
             if (!uploadMono(voice->m_buffers[static_cast<std::size_t>(c)], wave.channel(c),
@@ -63,17 +83,10 @@ std::unique_ptr<Voice> Voice::create(std::shared_ptr<AudioDevice> device, const 
             }
         }
     }
-
+    // A mono sound feeds the same buffer to both sources.
     for (std::size_t i = 0; i < 2; ++i) {
-        const ALuint s = voice->m_sources[i];
-        alSourcei(s, AL_BUFFER, static_cast<ALint>(voice->m_buffers[i]));
-        alSourcei(s, AL_SOURCE_RELATIVE, AL_TRUE);
-        alSource3f(s, AL_POSITION, i == 0 ? -1.0f : 1.0f, 0.0f, 0.0f);
-        alSourcef(s, AL_ROLLOFF_FACTOR, 0.0f);
-        alSourcef(s, AL_GAIN, 1.0f);
-        if (voice->m_device->resampler() >= 0) {
-            alSourcei(s, AL_SOURCE_RESAMPLER_SOFT, voice->m_device->resampler());
-        }
+        const ALuint buffer = voice->m_buffers[bufferCount == 1 ? 0 : i];
+        alSourcei(voice->m_sources[i], AL_BUFFER, static_cast<ALint>(buffer));
     }
     if (alGetError() != AL_NO_ERROR) {
         return nullptr;
@@ -83,7 +96,38 @@ std::unique_ptr<Voice> Voice::create(std::shared_ptr<AudioDevice> device, const 
     return voice;
 }
 
+std::unique_ptr<Voice> Voice::createStreamed(std::shared_ptr<AudioDevice> device,
+                                             std::unique_ptr<WaveStream> stream, int blockMs) {
+    if (!device || !stream || blockMs <= 0 || !device->makeCurrent()) {
+        return nullptr;
+    }
+    std::unique_ptr<Voice> voice(new Voice(std::move(device)));
+    if (!voice->makeSources()) {
+        return nullptr;
+    }
+    voice->m_buffers.resize(2 * StreamBlocks);
+    alGenBuffers(2 * StreamBlocks, voice->m_buffers.data());
+    if (alGetError() != AL_NO_ERROR) {
+        voice->m_buffers.clear();
+        return nullptr;
+    }
+    for (std::size_t pair = StreamBlocks; pair-- > 0;) {
+        voice->m_freePairs.push_back(pair);
+    }
+    voice->m_blockFrames =
+        std::max<std::int64_t>(1, static_cast<std::int64_t>(stream->sampleRate()) * blockMs / 1000);
+    voice->m_sampleRate = stream->sampleRate();
+    voice->m_frequency = stream->sampleRate();
+    voice->m_stream = std::move(stream);
+    // The refill wakes the user-interface thread only while the voice plays.
+    voice->m_pump = std::make_unique<QTimer>();
+    voice->m_pump->setInterval(std::max(1, blockMs / 2));
+    QObject::connect(voice->m_pump.get(), &QTimer::timeout, [v = voice.get()] { v->refill(); });
+    return voice;
+}
+
 Voice::~Voice() {
+    m_pump.reset();
     if (!m_device || !m_device->makeCurrent()) {
         return;
     }
@@ -91,8 +135,8 @@ Voice::~Voice() {
         alSourceStopv(m_sourceCount, m_sources.data());
         alDeleteSources(m_sourceCount, m_sources.data());
     }
-    if (m_bufferCount > 0) {
-        alDeleteBuffers(m_bufferCount, m_buffers.data());
+    if (!m_buffers.empty()) {
+        alDeleteBuffers(static_cast<ALsizei>(m_buffers.size()), m_buffers.data());
     }
     alGetError();
 }
@@ -130,6 +174,32 @@ void Voice::play(bool looping) {
     if (!m_device->makeCurrent()) {
         return;
     }
+    if (m_stream) {
+        // A queue would loop as a whole: the stream loops by starting the file over.
+        m_looping = looping;
+        const ALint now = state();
+        if (m_streamEnded && (looping || now == AL_STOPPED)) {
+            // Read to its end: a looping sound goes on from the start, and one
+            // played to its end starts over, as a loaded sound would.
+            m_streamEnded = !m_stream->rewind();
+        }
+        if (now == AL_PLAYING) {
+            // The speed changes of a fight call this often; restarting the
+            // refill's countdown each time would let the queue run dry.
+            if (!m_pump->isActive()) {
+                m_pump->start();
+            }
+            return;
+        }
+        refill();
+        if (m_freePairs.size() == StreamBlocks) {
+            return; // nothing left to play
+        }
+        m_device->resume();
+        alSourcePlayv(2, m_sources.data());
+        m_pump->start();
+        return;
+    }
     {
         DeferredUpdates batch;
         alSourcei(m_sources[0], AL_LOOPING, looping ? AL_TRUE : AL_FALSE);
@@ -143,12 +213,94 @@ void Voice::play(bool looping) {
 }
 
 void Voice::stop() {
+    if (m_pump) {
+        m_pump->stop();
+    }
     if (!m_device->makeCurrent()) {
         return;
     }
     if (state() == AL_PLAYING) {
         alSourcePausev(2, m_sources.data());
     }
+}
+
+void Voice::refill() {
+    if (!m_device->makeCurrent()) {
+        return;
+    }
+    // Both sources play in step, so they have used up the same blocks.
+    ALint done[2] = {0, 0};
+    alGetSourcei(m_sources[0], AL_BUFFERS_PROCESSED, &done[0]);
+    alGetSourcei(m_sources[1], AL_BUFFERS_PROCESSED, &done[1]);
+    for (ALint i = 0; i < std::min(done[0], done[1]); ++i) {
+        ALuint played[2] = {0, 0};
+        alSourceUnqueueBuffers(m_sources[0], 1, &played[0]);
+        alSourceUnqueueBuffers(m_sources[1], 1, &played[1]);
+        const auto at = std::find(m_buffers.begin(), m_buffers.end(), played[0]);
+        m_freePairs.push_back(static_cast<std::size_t>(at - m_buffers.begin()) / 2);
+    }
+    while (!m_freePairs.empty() && !m_streamEnded && queueBlock(m_freePairs.back())) {
+        m_freePairs.pop_back();
+    }
+    if (m_pump->isActive() && state() == AL_STOPPED) {
+        if (m_freePairs.size() == StreamBlocks) {
+            m_pump->stop(); // played to its end
+        } else {
+            // The refill came too late and the queue ran dry: go on from here.
+            alSourcePlayv(2, m_sources.data());
+        }
+    }
+    alGetError();
+}
+
+bool Voice::queueBlock(std::size_t pair) {
+    m_block.clear();
+    std::int64_t got = 0;
+    bool wrapped = false;
+    while (got < m_blockFrames) {
+        const std::int64_t n = m_stream->read(m_blockFrames - got, m_block);
+        got += n;
+        if (n > 0) {
+            wrapped = false;
+            continue;
+        }
+        // The end of the file: a looping sound goes on from its start in the same block.
+        if (!m_looping || wrapped || !m_stream->rewind()) {
+            m_streamEnded = true;
+            break;
+        }
+        wrapped = true;
+    }
+    if (got == 0) {
+        return false;
+    }
+    const ALuint left = m_buffers[2 * pair];
+    const ALuint right = m_buffers[2 * pair + 1];
+    alGetError();
+    bool uploaded = false;
+    if (m_stream->channels() == 1) {
+        uploaded =
+            uploadMono(left, m_block, m_sampleRate) && uploadMono(right, m_block, m_sampleRate);
+    } else {
+        const std::size_t frames = m_block.size() / 2;
+        m_sides[0].resize(frames);
+        m_sides[1].resize(frames);
+        for (std::size_t f = 0; f < frames; ++f) {
+            m_sides[0][f] = m_block[2 * f];
+            m_sides[1][f] = m_block[2 * f + 1];
+        }
+        uploaded = uploadMono(left, m_sides[0], m_sampleRate) &&
+                   uploadMono(right, m_sides[1], m_sampleRate);
+    }
+    if (uploaded) {
+        alSourceQueueBuffers(m_sources[0], 1, &left);
+        alSourceQueueBuffers(m_sources[1], 1, &right);
+        uploaded = alGetError() == AL_NO_ERROR;
+    }
+    if (!uploaded) {
+        m_streamEnded = true; // the device refuses the sound: it ends here
+    }
+    return uploaded;
 }
 
 ALint Voice::state() const {

@@ -45,6 +45,16 @@ void WaveCache::clear() {
     m_entries.clear();
 }
 
+bool WaveCache::holds(const QString& path) const {
+    const auto found = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [&](const Entry& e) { return e.path == path; });
+    if (found == m_entries.end()) {
+        return false;
+    }
+    const FileStamp stamp = stampOf(path);
+    return stamp.ok && found->modified == stamp.modified && found->bytes == stamp.bytes;
+}
+
 std::shared_ptr<const WaveData> WaveCache::fetch(const QString& path) {
     const auto found = std::find_if(m_entries.begin(), m_entries.end(),
                                     [&](const Entry& e) { return e.path == path; });

@@ -15,7 +15,7 @@ namespace gemvolt::audio {
  * plays at every landing gem is decoded once, while a file edited on disk is
  * read again at its next use. Holds at most a few files; the least recently
  * used one goes first. Long sounds (the music) are decoded at every fetch and
- * not held: they are loaded once per change, and the device keeps its own copy.
+ * not held; the player streams them from their files instead.
  */
 class WaveCache {
 public:
@@ -30,6 +30,9 @@ public:
      * the file) when it is missing, unreadable or no wave file.
      */
     std::shared_ptr<const WaveData> fetch(const QString& path);
+
+    /** Whether fetch would answer from the cache, without decoding. */
+    bool holds(const QString& path) const;
 
     /** How many times a file was actually decoded (the cache missed). */
     int decodeCount() const { return m_decodes; }

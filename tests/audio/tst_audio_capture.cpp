@@ -1,6 +1,9 @@
 // What the player actually sends to the speakers, captured through OpenAL
 // Soft's wave-file output: the pan of each column and the music's speed.
+#include "Client/audio/AudioDevice.h"
 #include "Client/audio/SoundPlayer.h"
+#include "Client/audio/Voice.h"
+#include "Client/audio/WaveStream.h"
 #include "support/SoundFiles.h"
 #include "support/WaveCapture.h"
 
@@ -12,7 +15,11 @@
 
 #include <cmath>
 
+using gemvolt::audio::AudioDevice;
 using gemvolt::audio::SoundPlayer;
+using gemvolt::audio::Voice;
+using gemvolt::audio::WaveData;
+using gemvolt::audio::WaveStream;
 using gemvolt::testing::SoundFiles;
 using gemvolt::testing::WaveCapture;
 
@@ -146,15 +153,19 @@ private slots:
     void musicAtTheTopRowPlaysSevenPercentFaster_data() {
         QTest::addColumn<double>("row");
         QTest::addColumn<double>("factor");
-        QTest::newRow("bottom row") << 0.0 << 1.0;
-        QTest::newRow("row 7") << 7.0 << 1.035;
-        QTest::newRow("top row") << 14.0 << 1.07;
+        QTest::addColumn<int>("cycles");
+        QTest::newRow("bottom row") << 0.0 << 1.0 << 440;
+        QTest::newRow("row 7") << 7.0 << 1.035 << 440;
+        QTest::newRow("top row") << 14.0 << 1.07 << 440;
+        // 12 s: long enough to play streamed from its file.
+        QTest::newRow("top row, streamed") << 14.0 << 1.07 << 5280;
     }
     void musicAtTheTopRowPlaysSevenPercentFaster() {
         QFETCH(double, row);
         QFETCH(double, factor);
+        QFETCH(int, cycles);
         const QString music = m_dir.filePath("music.wav");
-        QVERIFY(SoundFiles::writeLoop(music, 440, 440));
+        QVERIFY(SoundFiles::writeLoop(music, 440, cycles));
         SoundPlayer player;
         player.enumerateDevices();
         player.selectDevice(0);
@@ -175,6 +186,77 @@ private slots:
         const double hz = WaveCapture::toneHz(capture.left(), b, e, capture.rate());
         qInfo("row %.0f: %.2f Hz, factor %.4f", row, hz, hz / 440);
         QVERIFY2(qAbs(hz / 440 - factor) < 0.002, qPrintable(QString::number(hz)));
+    }
+
+    void streamedSoundsSoundAsLoadedOnes() {
+        // Stereo at 22050 Hz, a different tone on each side, read in 40 ms blocks.
+        const QString file = m_dir.filePath("sides.wav");
+        {
+            SF_INFO info{};
+            info.samplerate = 22050;
+            info.channels = 2;
+            info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+            SNDFILE* f = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &info);
+            QVERIFY(f);
+            std::vector<double> frames;
+            for (int i = 0; i < 11025; ++i) {
+                frames.push_back(0.5 * std::sin(2 * M_PI * 440 * i / 22050.0));
+                frames.push_back(0.25 * std::sin(2 * M_PI * 660 * i / 22050.0));
+            }
+            sf_writef_double(f, frames.data(), 11025);
+            sf_close(f);
+        }
+        auto device = AudioDevice::open(AudioDevice::enumerate().value(0).toUtf8());
+        QVERIFY(device);
+        const auto wave = WaveData::decode(file);
+        QVERIFY(wave);
+        auto loaded = Voice::create(device, *wave);
+        QVERIFY(loaded);
+        loaded->play(false);
+        QTRY_VERIFY_WITH_TIMEOUT(loaded->isFinished(), 3000);
+        auto streamed = Voice::createStreamed(device, WaveStream::open(file), 40);
+        QVERIFY(streamed);
+        streamed->play(false);
+        QVERIFY(streamed->isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(streamed->isFinished(), 3000);
+        // A looping stream goes on over the end of its file without a gap, while
+        // it is told to play again and again, as the music's speed changes do.
+        streamed->play(true);
+        QTimer again;
+        QObject::connect(&again, &QTimer::timeout, [&] { streamed->play(true); });
+        again.start(5);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFileInfo(WaveCapture::file()).size() >= WaveCapture::bytesFor(2.4), 5000);
+        again.stop();
+        QVERIFY(streamed->isPlaying());
+        loaded.reset();
+        streamed.reset();
+        device.reset(); // completes the capture
+
+        WaveCapture capture;
+        QVERIFY(capture.load());
+        const auto found = stretches(capture, 200);
+        QCOMPARE(found.size(), std::size_t(3));
+        // Sample for sample the same, block edges included.
+        const std::size_t length = found[0].end - found[0].begin;
+        QVERIFY(length > 20000);
+        QCOMPARE(found[1].end - found[1].begin, length);
+        float worst = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            worst = std::max(worst, std::fabs(capture.left()[found[0].begin + i] -
+                                              capture.left()[found[1].begin + i]));
+            worst = std::max(worst, std::fabs(capture.right()[found[0].begin + i] -
+                                              capture.right()[found[1].begin + i]));
+        }
+        QVERIFY2(worst < 1e-3f, qPrintable(QString::number(worst)));
+        // The loop: more than two rounds of the file, every 10 ms of it as loud as the first.
+        QVERIFY(found[2].end - found[2].begin > 2 * length);
+        const std::size_t start = found[2].begin + 441;
+        const double level = WaveCapture::rmsDb(capture.left(), start, start + 441);
+        for (std::size_t b = start; b + 441 < found[2].end - 441; b += 441) {
+            const double l = WaveCapture::rmsDb(capture.left(), b, b + 441);
+            QVERIFY2(qAbs(l - level) < 0.5, qPrintable(QString("%1 at %2").arg(l).arg(b)));
+        }
     }
 };
 

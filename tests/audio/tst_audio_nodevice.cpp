@@ -2,6 +2,8 @@
 #include "Client/audio/SoundPlayer.h"
 #include "Client/audio/WaveCache.h"
 #include "Client/audio/WaveData.h"
+#include "Client/audio/WaveStream.h"
+#include "Client/audio/ZeroPages.h"
 #include "support/SoundFiles.h"
 
 #include <QTemporaryDir>
@@ -9,11 +11,21 @@
 
 #include <sndfile.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+
+#ifdef __linux__
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 using gemvolt::audio::SoundPlayer;
 using gemvolt::audio::WaveCache;
 using gemvolt::audio::WaveData;
+using gemvolt::audio::WaveStream;
+using gemvolt::audio::ZeroPages;
 using gemvolt::testing::SoundFiles;
 
 class TestAudioNoDevice : public QObject {
@@ -65,13 +77,13 @@ private slots:
         const QString file = path("lr.wav");
         SNDFILE* f = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &info);
         QVERIFY(f);
-        const short frames[] = {100, -7, 200, -8, 300, -9};
+        const short frames[] = {100, -7, 200, -8, 32767, -32768};
         sf_writef_short(f, frames, 3);
         sf_close(f);
         const auto wave = WaveData::decode(file);
         QVERIFY(wave);
-        QCOMPARE(wave->channel(0), (std::vector<std::int16_t>{100, 200, 300}));
-        QCOMPARE(wave->channel(1), (std::vector<std::int16_t>{-7, -8, -9}));
+        QCOMPARE(wave->channel(0), (std::vector<std::int16_t>{100, 200, 32767}));
+        QCOMPARE(wave->channel(1), (std::vector<std::int16_t>{-7, -8, -32768}));
     }
 
     void rejectsWhatIsNoWaveFile_data() {
@@ -168,6 +180,73 @@ private slots:
         QCOMPARE(cache.decodeCount(), decodes + 3);
         QCOMPARE(cache.size(), std::size_t(2));
     }
+
+    void aStreamReadsWhatDecodingGives() {
+        const QString file = path("stream.wav");
+        QVERIFY(SoundFiles::writeTone(file, 440, 0.3, 22050, 4));
+        const auto whole = WaveData::decode(file);
+        QVERIFY(whole);
+        auto stream = WaveStream::open(file);
+        QVERIFY(stream);
+        QCOMPARE(stream->channels(), 1);
+        QCOMPARE(stream->sampleRate(), 22050);
+        // Uneven pieces, then past the end, then again from the start.
+        std::vector<std::int16_t> read;
+        while (stream->read(1000, read) > 0) {
+        }
+        QCOMPARE(read, whole->samples());
+        QCOMPARE(stream->read(10, read), std::int64_t(0));
+        QVERIFY(stream->rewind());
+        std::vector<std::int16_t> again;
+        QCOMPARE(stream->read(5, again), std::int64_t(5));
+        QVERIFY(std::equal(again.begin(), again.end(), whole->samples().begin()));
+        QVERIFY(!WaveStream::open(path("missing.wav")));
+    }
+
+#ifdef __linux__
+    void zeroPagesOfANewBlockGoBackAndNothingElseChanges() {
+        if (!ZeroPages::supported()) {
+            QSKIP("this build cannot tell heap blocks apart");
+        }
+        const long page = sysconf(_SC_PAGESIZE);
+        // Large blocks get mappings of their own, as in a fresh program.
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        const std::size_t bytes = ZeroPages::MinBlockBytes + 1024 * 1024;
+        auto* old = static_cast<unsigned char*>(std::calloc(bytes, 1));
+        QVERIFY(old);
+        std::memset(old, 0, bytes);
+        const auto before = ZeroPages::snapshot();
+        auto* block = static_cast<unsigned char*>(std::calloc(bytes, 1));
+        QVERIFY(block);
+        std::memset(block, 0, bytes); // cleared by hand: every page resident
+        block[100] = 1;
+        block[3 * page + 7] = 2;
+        block[bytes - 1] = 3;
+
+        const std::size_t released = ZeroPages::releaseNewBlocks(before);
+        QVERIFY2(released >= bytes - 4 * std::size_t(page), qPrintable(QString::number(released)));
+        auto resident = [&](unsigned char* p) {
+            const auto start = reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(page - 1);
+            unsigned char in = 0;
+            return mincore(reinterpret_cast<void*>(start), std::size_t(page), &in) == 0 &&
+                   (in & 1) != 0;
+        };
+        QVERIFY(!resident(block + bytes / 2));
+        QVERIFY(resident(block + 3 * page));
+        QVERIFY(resident(old + bytes / 2)); // there before: left alone
+        // Every byte reads as before.
+        std::size_t nonZero = 0;
+        for (std::size_t i = 0; i < bytes; ++i) {
+            nonZero += block[i] != 0 ? 1 : 0;
+        }
+        QCOMPARE(nonZero, std::size_t(3));
+        QCOMPARE(int(block[100]), 1);
+        QCOMPARE(int(block[3 * page + 7]), 2);
+        QCOMPARE(int(block[bytes - 1]), 3);
+        std::free(block);
+        std::free(old);
+    }
+#endif
 
     void everyOperationIsSilentWithoutADevice() {
         const QString tone = path("dink.wav");
