@@ -63,6 +63,13 @@ signals:
     void messageReceived(const QByteArray& message);
     /** The open session ended without close() (the server left, or went silent). */
     void sessionTerminated(const QString& reason);
+    /**
+     * The connection was lost and the client is trying to resume the session;
+     * nothing sent or received is lost if it succeeds.
+     */
+    void connectionInterrupted();
+    /** A resume succeeded: the session goes on where it was, nothing lost. */
+    void connectionResumed();
 
 private:
     enum class State { Idle, Connecting, Connected, Ended };

@@ -128,6 +128,13 @@ public:
     qint64 floodLimit() const { return m_floodLimit; }
 
     /**
+     * How long a resumable client whose connection was lost keeps its place
+     * waiting for a resume; 0 turns resuming off (its session ends at once).
+     */
+    void setResumeHold(int seconds) { m_resumeHoldSeconds = std::max(0, seconds); }
+    int resumeHold() const { return m_resumeHoldSeconds; }
+
+    /**
      * Asked before a client is welcomed, with the name it will be known by;
      * false refuses it as "session full". The application uses it when it has
      * no room for another player (a player list that would no longer fit in
@@ -143,8 +150,12 @@ signals:
     void playerCreated(qint32 playerId);
     /** A welcomed client sent a message. */
     void messageReceived(qint32 senderId, const QByteArray& message);
-    /** A welcomed client's connection ended, for any reason. */
+    /** A welcomed client's session ended for good: it left, or its hold ran out. */
     void playerDestroyed(qint32 playerId);
+    /** A resumable client's connection was lost; the player is held for the resume hold. */
+    void playerInterrupted(qint32 playerId);
+    /** A held player resumed its session on a new connection. */
+    void playerResumed(qint32 playerId);
 
 private:
     struct Peer;
@@ -192,6 +203,7 @@ private:
     qint32 m_hostPlayerId = 0;
     qint64 m_nextId = 1;
     qint64 m_backlogLimit = DefaultBacklogLimit;
+    int m_resumeHoldSeconds = 30;
     qint64 m_floodLimit = DefaultFloodLimit;
     std::function<bool(const QString&)> m_admit;
     int m_errorNumber = NoError;
