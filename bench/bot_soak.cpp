@@ -3,14 +3,26 @@
 // plain protocol clients that chat one line a second each. Stops by itself.
 //
 //   bench_bot_soak [--seconds S (default 60)] [--chatters N (default 198)]
+//                  [--cuts MIN_MS,MAX_MS [--seed N]]
 //
 // Reports: chat lines delivered, relay latency p50/p99 (send to receipt at
-// every chatter), dropped and reordered lines (per sender, per receiver),
-// the server's CPU time and resident memory at the start and the end, and the
-// fights the bots finished.
+// every chatter), dropped, duplicated and reordered lines (per sender, per
+// receiver), the server's CPU time and resident memory at the start and the
+// end, and the fights the bots finished.
+//
+// With --cuts every client (bots and chatters) reaches the server through a
+// FaultProxy that cuts each connection at a random time MIN_MS to MAX_MS after
+// it opened. A cut connection is a lost session: a chatter connects again as
+// a new player (its lines from then on count again), a bot that ends is
+// started again under the same name. A missing line counts as dropped only
+// when no cut can explain it: a receiver got lines on either side of it from
+// the same sender over the same two connections, or both connections were
+// still open at the end. The other missing lines went with a cut session and
+// are reported apart, and so are sessions that came back with their player id
+// (resumed), which takes a client that resumes.
 //
 // The queue puts each fight's loser behind everybody else. The chatters are
-// no players: one that finds itself on board 2 at once reports a loss (a
+// no players: one that finds itself on board 1 or 2 at once reports a loss (a
 // forfeit, recorded like any result), so the queue comes round to the bots
 // again and they keep fighting each other.
 
@@ -18,15 +30,19 @@
 #include "bench/support/BenchProcess.h"
 #include "bench/support/BenchSupport.h"
 #include "bench/support/ProtocolClient.h"
+#include "tests/support/FaultProxy.h"
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <sys/epoll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -36,18 +52,24 @@ using namespace gemvolt;
 using namespace gemvolt::bench;
 using Clock = std::chrono::steady_clock;
 
+constexpr std::int64_t StillOpen = std::numeric_limits<std::int64_t>::max();
+// A chatter whose connection ended connects again after this pause.
+constexpr auto RetryPause = std::chrono::milliseconds(200);
+
 class Soak;
 
-// A chatter sends one stamped line a second and checks, per sender, that the
-// lines of every other chatter come in order and none is missing.
+// One connection of a chatter: it sends one stamped line a second while it is
+// welcomed, and checks the lines of every chatter for order and repeats.
 class Chatter : public ProtocolClient {
 public:
-    Chatter(std::uint32_t index, Soak& soak) : ProtocolClient(index), m_soak(soak) {}
+    Chatter(std::uint32_t index, int chatters, Soak& soak)
+        : ProtocolClient(index), highest(std::size_t(chatters), -1), m_soak(soak) {}
 
-    std::uint32_t seq = 0;          // lines sent
-    std::vector<std::int64_t> next; // per sender: the sequence number expected next
-    bool onBoard2 = false;
-    Clock::time_point nextLine;
+    std::vector<std::int64_t> highest; // per sender: the highest number seen on this connection
+    bool onBoard = false;
+    bool welcomed = false;     // its session is on record as open
+    std::uint16_t session = 0; // which of its index's sessions this is
+    bool ended = false;        // its closing is on record
 
 protected:
     void onData(std::string_view body, std::int64_t now) override;
@@ -58,44 +80,58 @@ private:
 
 class Soak {
 public:
-    Soak(int port, int chatters) : m_port(port), m_count(chatters) {
+    Soak(int port, int chatters, bool reconnect)
+        : m_port(port), m_count(chatters), m_reconnect(reconnect), m_lines(std::size_t(chatters)),
+          m_sessions(std::size_t(chatters)),
+          m_got(std::size_t(chatters),
+                std::vector<std::vector<std::uint16_t>>(std::size_t(chatters))),
+          m_lastId(std::size_t(chatters), 0), m_nextLine(std::size_t(chatters)),
+          m_retryAt(std::size_t(chatters)) {
         m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+        m_chatters.resize(std::size_t(chatters));
     }
-    ~Soak() { ::close(m_epoll); }
+    ~Soak() {
+        m_chatters.clear();
+        ::close(m_epoll);
+    }
 
     void connectAll() {
         for (int i = 0; i < m_count; ++i) {
-            auto c = std::make_unique<Chatter>(std::uint32_t(i), *this);
-            c->next.assign(std::size_t(m_count), -1);
-            c->connect(m_epoll, m_port, "chat" + std::to_string(i));
-            Chatter* raw = c.get();
-            m_chatters.push_back(std::move(c));
-            if (!raw->awaitWelcome(std::chrono::seconds(10)))
+            connect(std::uint32_t(i));
+            if (!m_chatters[std::size_t(i)]->awaitWelcome(std::chrono::seconds(10)))
                 fail("chatter " + std::to_string(i) + " was not welcomed");
         }
     }
 
-    void run(double seconds) {
+    // Runs for seconds, calling tick about ten times a second.
+    void run(double seconds, const std::function<void()>& tick) {
         const auto start = Clock::now();
         const auto end = start + std::chrono::duration<double>(seconds);
         // Spread the chatters over the second, one line a second each.
-        for (auto& c : m_chatters)
-            c->nextLine = start + std::chrono::microseconds(1000000LL * c->index() / m_count);
+        for (int i = 0; i < m_count; ++i)
+            m_nextLine[std::size_t(i)] = start + std::chrono::microseconds(1000000LL * i / m_count);
+        auto nextTick = start;
         m_measuring = true;
         while (Clock::now() < end) {
             const auto now = Clock::now();
-            for (auto& c : m_chatters) {
-                if (!c->closed() && now >= c->nextLine) {
-                    sendLine(*c);
-                    c->nextLine += std::chrono::seconds(1);
-                }
-            }
+            for (std::uint32_t i = 0; i < std::uint32_t(m_count); ++i)
+                step(i, now);
             ProtocolClient::poll(m_epoll, 2);
+            if (now >= nextTick) {
+                tick();
+                nextTick = now + std::chrono::milliseconds(100);
+            }
         }
-        // Whatever is still on the way arrives within a moment.
+    }
+
+    // Lets whatever is still on the way arrive, noting connections that end meanwhile.
+    void drain() {
         const auto drainUntil = Clock::now() + std::chrono::seconds(3);
-        while (Clock::now() < drainUntil)
+        while (Clock::now() < drainUntil) {
             ProtocolClient::poll(m_epoll, 20);
+            for (std::uint32_t i = 0; i < std::uint32_t(m_count); ++i)
+                noteState(i);
+        }
         m_measuring = false;
     }
 
@@ -108,25 +144,47 @@ public:
     std::uint64_t sentLines = 0;
     std::uint64_t delivered = 0;
     std::uint64_t reordered = 0;
+    std::uint64_t duplicated = 0;
     std::uint64_t forfeits = 0;
-    int closedChatters() const {
-        int n = 0;
-        for (const auto& c : m_chatters)
-            n += c->closed() ? 1 : 0;
-        return n;
-    }
-    // Lines a receiver should have had and did not get.
-    std::uint64_t dropped() const {
-        std::uint64_t missing = 0;
-        for (const auto& receiver : m_chatters)
-            for (const auto& sender : m_chatters)
-                missing += sender->seq - std::uint64_t(receiver->next[sender->index()] < 0
-                                                           ? 0
-                                                           : receiver->next[sender->index()]);
-        return missing;
+    int sessionsLost = 0;
+    int reconnects = 0;
+    int resumed = 0;
+
+    // Lines a receiver did not get, split into those no cut explains and those
+    // that went with a lost session.
+    void missing(std::uint64_t& dropped, std::uint64_t& lostWithSessions) const {
+        dropped = lostWithSessions = 0;
+        std::vector<bool> gap;
+        for (std::size_t r = 0; r < m_got.size(); ++r) {
+            const auto& last = m_sessions[r].back();
+            for (std::size_t s = 0; s < m_lines.size(); ++s) {
+                const auto& lines = m_lines[s];
+                const auto& got = m_got[r][s];
+                // Missing between two lines that came over the same pair of connections.
+                gap.assign(lines.size(), false);
+                std::size_t prev = lines.size();
+                for (std::size_t q = 0; q < got.size(); ++q) {
+                    if (got[q] == 0)
+                        continue;
+                    if (prev < q && got[prev] == got[q] && lines[prev].session == lines[q].session)
+                        std::fill(gap.begin() + std::ptrdiff_t(prev) + 1,
+                                  gap.begin() + std::ptrdiff_t(q), true);
+                    prev = q;
+                }
+                for (std::size_t q = 0; q < lines.size(); ++q) {
+                    if (q < got.size() && got[q] != 0)
+                        continue;
+                    const bool bothOpen = m_sessions[s][lines[q].session].second == StillOpen &&
+                                          last.second == StillOpen && last.first <= lines[q].sentNs;
+                    ++(gap[q] || bothOpen ? dropped : lostWithSessions);
+                }
+            }
+        }
     }
 
     void handleData(Chatter& c, std::string_view body, std::int64_t now) {
+        // What comes with the WELCOME belongs to the session it opens.
+        noteState(c.index());
         if (body.empty())
             return;
         const auto type = static_cast<common::MsgType>(std::uint8_t(body[0]));
@@ -136,27 +194,35 @@ public:
             const auto standings = common::decode<common::MsgStandings>(bytes);
             if (!standings || standings->Rows.size() < 2)
                 return;
-            const bool second = standings->Rows[1].Id.value() == c.playerId();
-            if (second && !c.onBoard2) {
-                // Not a player: give the turn back at once.
+            const bool fighting = standings->Rows[0].Id.value() == c.playerId() ||
+                                  standings->Rows[1].Id.value() == c.playerId();
+            if (fighting && !c.onBoard) {
+                // Not a player: give the board back at once.
                 c.sendData(common::encode(common::MsgGameOver{}));
                 ++forfeits;
             }
-            c.onBoard2 = second;
+            c.onBoard = fighting;
             return;
         }
         if (type != common::MsgType::Chat)
             return;
         const auto chat = common::decode<common::MsgChat>(bytes);
         Stamp stamp;
-        if (!chat || !readStamp(chat->Text, stamp) || stamp.sender >= c.next.size())
+        if (!chat || !readStamp(chat->Text, stamp) || stamp.sender >= m_lines.size() ||
+            stamp.seq >= m_lines[stamp.sender].size())
             return;
-        std::int64_t& expected = c.next[stamp.sender];
-        if (expected < 0)
-            expected = 0;
-        if (std::int64_t(stamp.seq) != expected)
+        auto& got = m_got[c.index()][stamp.sender];
+        if (got.size() <= stamp.seq)
+            got.resize(stamp.seq + 1, 0);
+        if (got[stamp.seq] != 0) {
+            ++duplicated;
+            return;
+        }
+        got[stamp.seq] = std::uint16_t(c.session + 1);
+        std::int64_t& highest = c.highest[stamp.sender];
+        if (std::int64_t(stamp.seq) < highest)
             ++reordered;
-        expected = std::max(expected, std::int64_t(stamp.seq) + 1);
+        highest = std::max(highest, std::int64_t(stamp.seq));
         if (m_measuring) {
             latencies.push_back(now - stamp.sentNs);
             ++delivered;
@@ -164,37 +230,103 @@ public:
     }
 
 private:
-    void sendLine(Chatter& c) {
-        std::string text = "chat" + std::to_string(c.index()) + ":>one line a second";
-        text += stampText(nowNs(), c.index(), c.seq);
-        ++c.seq;
+    void connect(std::uint32_t i) {
+        m_chatters[i] = std::make_unique<Chatter>(i, m_count, *this);
+        m_chatters[i]->connect(m_epoll, m_port, "chat" + std::to_string(i));
+    }
+
+    // Puts a welcome or a loss of chatter i on record.
+    void noteState(std::uint32_t i) {
+        Chatter& c = *m_chatters[i];
+        if (!c.welcomed && c.playerId() != 0) {
+            c.welcomed = true;
+            c.session = std::uint16_t(m_sessions[i].size());
+            m_sessions[i].push_back({nowNs(), StillOpen});
+            resumed += m_lastId[i] == c.playerId() ? 1 : 0;
+            m_lastId[i] = c.playerId();
+        }
+        if (c.closed() && !c.ended) {
+            c.ended = true;
+            if (c.welcomed) {
+                m_sessions[i].back().second = nowNs();
+                ++sessionsLost;
+            }
+            m_retryAt[i] = Clock::now() + RetryPause;
+        }
+    }
+
+    void step(std::uint32_t i, Clock::time_point now) {
+        noteState(i);
+        Chatter& c = *m_chatters[i];
+        if (c.ended) {
+            if (m_reconnect && now >= m_retryAt[i]) {
+                connect(i);
+                ++reconnects;
+            }
+            return;
+        }
+        if (now < m_nextLine[i])
+            return;
+        // A chatter not connected just now skips its lines: they are never sent.
+        while (m_nextLine[i] <= now)
+            m_nextLine[i] += std::chrono::seconds(1);
+        if (!c.welcomed)
+            return;
+        std::string text = "chat" + std::to_string(i) + ":>one line a second";
+        const std::int64_t sent = nowNs();
+        text += stampText(sent, i, std::uint32_t(m_lines[i].size()));
+        m_lines[i].push_back({sent, c.session});
         ++sentLines;
         c.sendData(common::encode(common::MsgChat{std::move(text)}));
     }
 
     int m_port;
     int m_count;
+    bool m_reconnect;
     int m_epoll = -1;
     bool m_measuring = false;
     std::vector<std::unique_ptr<Chatter>> m_chatters;
+    struct Line {
+        std::int64_t sentNs;
+        std::uint16_t session; // the sender's
+    };
+    std::vector<std::vector<Line>> m_lines; // per sender, in order
+    std::vector<std::vector<std::pair<std::int64_t, std::int64_t>>> m_sessions; // welcomed..closed
+    // Receiver, sender, line: 0 until received, then the receiver's session + 1.
+    std::vector<std::vector<std::vector<std::uint16_t>>> m_got;
+    std::vector<std::int32_t> m_lastId;
+    std::vector<Clock::time_point> m_nextLine;
+    std::vector<Clock::time_point> m_retryAt;
 };
 
 void Chatter::onData(std::string_view body, std::int64_t now) {
     m_soak.handleData(*this, body, now);
 }
 
-int countLines(const std::string& text, const std::string& prefix) {
+// Lines that start with prefix and name a bot at least botNames times.
+int countLines(const std::string& text, const std::string& prefix, int botNames = 0) {
     int n = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t end = text.find('\n', pos);
         const std::string line = text.substr(pos, end == std::string::npos ? end : end - pos);
-        n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+        int bots = 0;
+        for (std::size_t at = line.find("SoakBot"); at != std::string::npos;
+             at = line.find("SoakBot", at + 1))
+            ++bots;
+        n += line.rfind(prefix, 0) == 0 && bots >= botNames ? 1 : 0;
         if (end == std::string::npos)
             break;
         pos = end + 1;
     }
     return n;
+}
+
+// Whether the process has ended, without reaping it (its BenchProcess still does).
+bool hasEnded(const BenchProcess& process) {
+    siginfo_t info = {};
+    return ::waitid(P_PID, id_t(process.pid()), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == process.pid();
 }
 
 } // namespace
@@ -203,28 +335,50 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     double seconds = 60;
     int chatters = 198;
+    int cutMin = 0;
+    int cutMax = 0;
+    std::uint32_t seed = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--seconds" && i + 1 < argc)
             seconds = std::max(1.0, std::atof(argv[++i]));
         else if (arg == "--chatters" && i + 1 < argc)
             chatters = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--cuts" && i + 1 < argc &&
+                 std::sscanf(argv[++i], "%d,%d", &cutMin, &cutMax) == 2 && cutMin > 0 &&
+                 cutMax >= cutMin)
+            continue;
+        else if (arg == "--seed" && i + 1 < argc)
+            seed = std::uint32_t(std::strtoul(argv[++i], nullptr, 10));
         else
-            fail("usage: bench_bot_soak [--seconds S] [--chatters N]");
+            fail("usage: bench_bot_soak [--seconds S] [--chatters N] [--cuts MIN_MS,MAX_MS "
+                 "[--seed N]]");
     }
+    const bool cutting = cutMax > 0;
     const std::string bin = ownFolder();
 
     BenchProcess server;
-    const int port = server.startServer(bin + "/gemvolt-server", chatters + 3);
+    const int serverPort = server.startServer(bin + "/gemvolt-server", chatters + 3);
     std::string serverOut;
 
+    // With cuts, every client goes through the proxy; it cuts nothing until the run.
+    testing::FaultProxy proxy;
+    if (cutting && !proxy.start(serverPort))
+        fail("the fault proxy did not start");
+    const int port = cutting ? proxy.port() : serverPort;
+
     // The bots join first: they are the first two of the queue and fight at once.
+    const std::vector<std::string> botNames = {"SoakBotA", "SoakBotB"};
     std::vector<std::unique_ptr<BenchProcess>> bots;
-    for (const char* name : {"SoakBotA", "SoakBotB"}) {
-        bots.push_back(std::make_unique<BenchProcess>());
-        bots.back()->start({bin + "/gemvolt-bot", "--port", std::to_string(port), "--fast",
-                            "--name", name, "--level", "normal"},
-                           false);
+    auto startBot = [&](const std::string& name) {
+        auto bot = std::make_unique<BenchProcess>();
+        bot->start({bin + "/gemvolt-bot", "--port", std::to_string(port), "--fast", "--name", name,
+                    "--level", "normal"},
+                   false);
+        return bot;
+    };
+    for (const auto& name : botNames) {
+        bots.push_back(startBot(name));
         const auto deadline = Clock::now() + std::chrono::seconds(10);
         while (countLines(serverOut, "joined ") < int(bots.size())) {
             if (Clock::now() > deadline)
@@ -234,21 +388,40 @@ int main(int argc, char** argv) {
         }
     }
 
-    Soak soak(port, chatters);
+    Soak soak(port, chatters, cutting);
     soak.connectAll();
     serverOut += server.readAvailable();
     const double cpuStart = server.cpuSeconds();
     const long rssStart = server.residentKb();
     const int resultsBefore = countLines(serverOut, "result ");
+    const int botFightsBefore = countLines(serverOut, "result ", 2);
 
-    soak.run(seconds);
+    // A bot ends when it loses its connection; with cuts it comes back as a new player.
+    int botRestarts = 0;
+    auto tick = [&] {
+        serverOut += server.readAvailable();
+        for (std::size_t b = 0; cutting && b < bots.size(); ++b) {
+            if (hasEnded(*bots[b])) {
+                bots[b] = startBot(botNames[b]);
+                ++botRestarts;
+            }
+        }
+    };
+    if (cutting)
+        proxy.cutEvery(cutMin, cutMax, seed);
+    soak.run(seconds, tick);
+    if (cutting)
+        proxy.cutEvery(0, 0, seed);
+    soak.drain();
 
     serverOut += server.readAvailable();
     const double cpuEnd = server.cpuSeconds();
     const long rssEnd = server.residentKb();
     const int results = countLines(serverOut, "result ") - resultsBefore;
-    const std::uint64_t dropped = soak.dropped();
-    const int lost = soak.closedChatters();
+    const int botFights = countLines(serverOut, "result ", 2) - botFightsBefore;
+    std::uint64_t dropped = 0;
+    std::uint64_t lostWithSessions = 0;
+    soak.missing(dropped, lostWithSessions);
 
     soak.disconnectAll();
     for (auto& bot : bots)
@@ -259,20 +432,39 @@ int main(int argc, char** argv) {
     const int clients = chatters + 2;
     std::printf("soak: %d clients (%d chatters at 1 line/s, 2 --fast bots), %.0f s\n", clients,
                 chatters, seconds);
+    if (cutting)
+        std::printf("  through a fault proxy cutting each connection after %d to %d ms (seed %u)\n",
+                    cutMin, cutMax, seed);
     std::printf("  chat lines sent           %llu\n", (unsigned long long)soak.sentLines);
     std::printf("  deliveries to chatters    %llu (expected %llu)\n",
                 (unsigned long long)soak.delivered,
                 (unsigned long long)(soak.sentLines * std::uint64_t(chatters)));
     std::printf("  dropped                   %llu\n", (unsigned long long)dropped);
+    std::printf("  duplicated                %llu\n", (unsigned long long)soak.duplicated);
     std::printf("  reordered                 %llu\n", (unsigned long long)soak.reordered);
     std::printf("  relay latency p50 / p99   %.2f ms / %.2f ms\n", percentile(lat, 0.5) / 1e6,
                 percentile(lat, 0.99) / 1e6);
-    std::printf("  fight results             %d (%llu of them chatters handing back board 2)\n",
-                results, (unsigned long long)soak.forfeits);
+    std::printf("  fight results             %d (%d between the bots; %llu forfeits sent by "
+                "chatters)\n",
+                results, botFights, (unsigned long long)soak.forfeits);
     std::printf("  server CPU                %.2f s over the run (%.0f %% of one core)\n",
                 cpuEnd - cpuStart, 100.0 * (cpuEnd - cpuStart) / seconds);
     std::printf("  server resident memory    %ld kB at start, %ld kB at end\n", rssStart, rssEnd);
-    std::printf("  chatters disconnected     %d\n", lost);
-    const bool ok = dropped == 0 && soak.reordered == 0 && lost == 0;
+    std::printf("  chatters disconnected     %d\n", soak.sessionsLost);
+    if (cutting) {
+        const auto c = proxy.counters();
+        std::printf("  cuts made                 %llu (of %llu connections)\n",
+                    (unsigned long long)c.cuts, (unsigned long long)c.connections);
+        std::printf("  sessions lost             %d (%d chatters, %d bots)\n",
+                    soak.sessionsLost + botRestarts, soak.sessionsLost, botRestarts);
+        std::printf("  sessions resumed          %d (chatters back with their player id)\n",
+                    soak.resumed);
+        std::printf("  chatters reconnected      %d (as new players)\n", soak.reconnects);
+        std::printf("  lines lost with sessions  %llu (not delivered, sender or receiver cut)\n",
+                    (unsigned long long)lostWithSessions);
+    }
+    // A cut session loses lines by design until sessions resume; nothing else may.
+    const bool ok = dropped == 0 && soak.duplicated == 0 && soak.reordered == 0 &&
+                    (cutting || soak.sessionsLost == 0);
     return ok ? 0 : 1;
 }
