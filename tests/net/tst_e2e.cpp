@@ -5,9 +5,12 @@
 
 #include "Client/net/HeadlessClient.h"
 #include "Client/net/ManualTicker.h"
+#include "Common/transport/SessionServer.h"
+#include "Common/transport/WireFormat.h"
 #include "Server/ServerCore.h"
 #include "Server/SessionPort.h"
 #include "tests/support/FakeSessionDialogs.h"
+#include "tests/support/FaultProxy.h"
 #include "tests/support/RecordingPorts.h"
 
 #include <QSignalSpy>
@@ -88,6 +91,8 @@ private slots:
     void serverGoneAddsTheLostLineOnce();
     void exitLeavesWithoutTheLostLine();
     void twoFightsThroughTheServer();
+    void blipIsTwoChatLinesAndNothingElse();
+    void resumeGivenUpIsTheLostLine();
 };
 
 void TestEndToEnd::promptsAndConnectedLine() {
@@ -336,6 +341,67 @@ void TestEndToEnd::twoFightsThroughTheServer() {
     // A fighter's first snapshot reaches the watcher of the second fight.
     w.clock->advance(200);
     QTRY_VERIFY(b.core().boardCells(1) == w.core().boardCells(1));
+}
+
+// Alpha through a relay that the test cuts, Bravo straight to the server.
+struct CutPair {
+    Server server;
+    FaultProxy proxy;
+    Player a, b;
+    bool ready() {
+        return server.hosted && proxy.start(server.port.port()) &&
+               a.connectTo(QStringLiteral("127.0.0.1:%1").arg(proxy.port()), "Alpha") &&
+               b.connectTo(server.address(), "Bravo");
+    }
+};
+
+void TestEndToEnd::blipIsTwoChatLinesAndNothingElse() {
+    if (transport::ProtocolVersion < 2)
+        QSKIP("this transport does not resume sessions");
+    CutPair s;
+    QVERIFY(s.ready());
+    QTRY_COMPARE(s.a.core().playerTable().rowCount(), 2);
+    QTRY_COMPARE(s.b.core().playerTable().rowCount(), 2);
+    const std::int32_t id = s.a.core().LocalPlayerId();
+
+    s.proxy.cutAll();
+    QTRY_VERIFY(
+        s.a.chat().contains(QStringLiteral("*** Connection lost - reconnecting... ***\r\n")));
+    // What is said meanwhile goes out once the session is back.
+    QVERIFY(s.a.client->SendChat("Alpha:>during"));
+    QTRY_VERIFY_WITH_TIMEOUT(s.a.chat().contains(QStringLiteral("*** Reconnected ***\r\n")), 10000);
+    QTRY_VERIFY(s.b.chat().contains("Alpha:>during\r\n"));
+    QTRY_VERIFY(s.a.chat().contains("Alpha:>during\r\n"));
+    QVERIFY(s.b.client->SendChat("Bravo:>after"));
+    QTRY_VERIFY(s.a.chat().contains("Bravo:>after\r\n"));
+
+    // Nobody left or came: same player, same table, no lost line, each line once.
+    QCOMPARE(s.a.core().LocalPlayerId(), id);
+    QCOMPARE(s.server.core.ServerRoster().size(), std::size_t(2));
+    QCOMPARE(tableOf(s.a.core()), tableOf(s.b.core()));
+    QVERIFY(!s.b.chat().contains("has left"));
+    QVERIFY(!s.a.chat().contains("Connection with server lost"));
+    QCOMPARE(s.a.chat().count("Alpha:>during"), 1);
+    QCOMPARE(s.a.chat().count("Reconnected"), 1);
+}
+
+void TestEndToEnd::resumeGivenUpIsTheLostLine() {
+    if (transport::ProtocolVersion < 2)
+        QSKIP("this transport does not resume sessions");
+    CutPair s;
+    s.server.port.session().setResumeHold(1);
+    QVERIFY(s.ready());
+    QTRY_COMPARE(s.server.core.ServerRoster().size(), std::size_t(2));
+
+    // The way back stays shut past the hold: the server lets Alpha go, and
+    // Alpha's next try is turned away.
+    s.proxy.refuseFor(std::chrono::milliseconds(2500));
+    s.proxy.cutAll();
+    QTRY_VERIFY(s.a.chat().contains("reconnecting"));
+    QTRY_VERIFY(s.b.chat().contains("Alpha has left\r\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(s.a.chat().contains("Connection with server lost"), 15000);
+    QVERIFY(!s.a.chat().contains("Reconnected"));
+    QVERIFY(!s.a.client->session().isConnected());
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
