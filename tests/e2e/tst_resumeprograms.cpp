@@ -166,9 +166,9 @@ void TestResumePrograms::fightsThroughCutsAsIfUnbroken() {
     QVERIFY(from >= 0);
     QTRY_COMPARE_WITH_TIMEOUT(relayed.received.size(), direct.received.size() - from, 10000);
     QVERIFY(direct.received.mid(from) == relayed.received);
-    const QString chat = relayed.client.chatLog().text();
+    const QString& chat = relayed.client.chatLog().text();
     QVERIFY(countOf(chat, net::ReconnectingLine) > 0);
-    QCOMPARE(countOf(chat, net::ReconnectedLine), countOf(chat, net::ReconnectingLine));
+    QTRY_COMPARE(countOf(chat, net::ReconnectedLine), countOf(chat, net::ReconnectingLine));
     QVERIFY(!chat.contains(QStringLiteral("Connection with server lost")));
 
     // The last snapshot of a board a watcher saw before each fight's end is
