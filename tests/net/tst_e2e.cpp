@@ -348,9 +348,11 @@ struct CutPair {
     Server server;
     FaultProxy proxy;
     Player a, b;
+    /** Both connected, Alpha first (on board 1). */
     bool ready() {
         return server.hosted && proxy.start(server.port.port()) &&
                a.connectTo(QStringLiteral("127.0.0.1:%1").arg(proxy.port()), "Alpha") &&
+               QTest::qWaitFor([this] { return a.core().LocalPlayerId() != 0; }) &&
                b.connectTo(server.address(), "Bravo");
     }
 };
