@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Common/transport/Connection.h"
+#include "Common/transport/ControlMessages.h"
 #include "Common/transport/Timings.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 
 #include <deque>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -54,11 +56,16 @@ inline constexpr qint64 HeldMessagesResume = HeldMessagesLimit / 2;
 /** What a waiting message costs besides its bytes (its copy's header, the queue entry). */
 inline constexpr qint64 HeldMessageOverhead = 128;
 
+/** Bytes of sent, unacknowledged DATA frames the client keeps for a resume at most. */
+inline constexpr qint64 ClientKeepLimit = 1024 * 1024;
+
 /**
  * The client's connection, living on the client's network thread: handshake,
- * frames, liveness. It reports through queued signals, each tagged with the
- * generation of the connect it belongs to, so that the application's side can
- * drop news of a connection it has already given up.
+ * frames, liveness, and in version 2 the resume of a lost connection (the
+ * session's counts and unacknowledged frames outlive each connection). It
+ * reports through queued signals, each tagged with the generation of the
+ * connect it belongs to, so that the application's side can drop news of a
+ * connection it has already given up.
  */
 class ClientWorker : public QObject, private Connection::Handler {
     Q_OBJECT
@@ -66,8 +73,9 @@ public:
     ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
                  std::shared_ptr<IncomingMessages> incoming);
 
-    /** Opens a new connection (ending any earlier one) and sends hello when connected. */
-    void start(quint64 generation, const QString& host, quint16 port, const QByteArray& hello);
+    /** Opens a new connection (ending any earlier one) and registers name when connected. */
+    void start(quint64 generation, const QString& host, quint16 port, const std::string& name,
+               const std::string& applicationId);
     /** Writes what the application has sent, once the session is open. */
     void flushOutgoing();
     /** Reads again after a pause for held messages (the application has caught up). */
@@ -82,22 +90,42 @@ signals:
     /** Messages wait in the incoming queue (once until the application has emptied it). */
     void messagesWaiting();
     void sessionTerminated(quint64 generation, const QString& reason);
+    void connectionInterrupted(quint64 generation);
+    void connectionResumed(quint64 generation);
 
 private:
     // Connection::Handler: what the connecting end adds to a connection.
-    void readable(Connection& c) override { c.pump(); }
+    void readable(Connection& c) override {
+        c.pump();
+        c.sendUrgentAck();
+    }
     void connected(Connection& c) override;
     void handshakeFrame(Connection& c, const Frame& frame) override;
     bool message(Connection& c, std::string_view body) override;
     void ended(Connection& c, Connection::End why) override;
     void flushQueued(Connection&) override { flushOutgoing(); }
     bool mayRead(Connection&) override;
+    void acknowledged(Connection&) override { flushOutgoing(); }
 
     /** The stage of the current connection; Dead when there is none. */
     Connection::Stage stage() const;
+    void makeTimers();
+    /** A new TCP connection; HELLO follows once it is made. */
+    void connectNow();
+    QByteArray hello();
+    void welcomed(Connection& c, const Welcome& welcome);
+    void resumed(Connection& c, const Welcome& welcome);
+    /** Sends what the application queued: as much as the keep limit allows, or all of it. */
+    void sendOutgoing(bool all);
     void endConnection(bool sendPending);
     void fail(const QString& reason);
     void terminate(const QString& reason, bool graceful);
+    /** The welcomed connection was lost: the resume starts. */
+    void interrupt();
+    /** One resume try came to nothing: the next after its wait, unless the time is up. */
+    void tryFailed();
+    /** The resume cannot succeed: the session is over. */
+    void giveUp(const QString& reason);
     void stopTimers();
 
     Timings m_timings;
@@ -106,8 +134,23 @@ private:
     std::unique_ptr<Connection> m_connection;
     QTimer* m_connectTimer = nullptr;
     QTimer* m_checkTimer = nullptr;
+    // The next connect: a resume try, or a new session again in the first version.
+    QTimer* m_retryTimer = nullptr;
+    // The end of the resume: so long after the loss.
+    QTimer* m_giveUpTimer = nullptr;
     quint64 m_generation = 0;
-    QByteArray m_hello;
+    QString m_host;
+    quint16 m_port = 0;
+    std::string m_name;
+    std::string m_applicationId;
+    // The version the next HELLO names.
+    std::uint16_t m_version = ResumableProtocolVersion;
+    // The version 2 session, from its first WELCOME to its end; its token is the last WELCOME's.
+    std::unique_ptr<ResumableSession> m_session;
+    std::string m_token;
+    qint32 m_playerId = 0;
+    bool m_resuming = false;
+    int m_failedTries = 0;
 };
 
 } // namespace gemvolt::transport

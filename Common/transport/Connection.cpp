@@ -10,6 +10,16 @@
 
 namespace gemvolt::transport {
 
+namespace {
+
+// Unacknowledged DATA frames that make an ACK go at once rather than after the delay.
+constexpr std::uint32_t AckAtOnceFrames = 64;
+// So do this many bytes of them: large frames arriving fast would otherwise fill
+// the sender's keep limit within the delay, though this end keeps up.
+constexpr std::size_t AckAtOnceBytes = 64 * 1024;
+
+} // namespace
+
 Connection::Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64 readChunk)
     : m_handler(handler), m_stage(stage), m_readChunk(readChunk) {
     m_clock.start();
@@ -118,6 +128,16 @@ void Connection::finishWith(FrameKind kind, std::string_view body) {
     finish(true);
 }
 
+bool Connection::sendMessages(const QByteArray& frames, std::uint32_t count) {
+    if (m_session && !m_session->keep(frames, count)) {
+        // The peer has left this much unacknowledged: it could not be sent
+        // again after a resume, so the session cannot go on whole.
+        m_handler.ended(*this, End::Backlog);
+        return false;
+    }
+    return send(frames);
+}
+
 bool Connection::sendControl(FrameKind kind, const std::string& body) {
     if (m_stage == Stage::Welcomed) {
         // Everything the application sent before this frame goes first.
@@ -200,6 +220,11 @@ bool Connection::takeFrames() {
             return false;
         }
         m_lastReceived = now();
+        if (m_session && m_stage == Stage::Welcomed) {
+            // The peer has spoken on the connection its last WELCOME came on: it holds that
+            // token, and the one it resumed with no longer resumes.
+            m_session->confirmToken();
+        }
         if (m_stage == Stage::Handshake) {
             m_handler.handshakeFrame(*this, frame);
         } else if (!sessionFrame(frame)) {
@@ -216,6 +241,8 @@ bool Connection::sessionFrame(const Frame& frame) {
         if (frame.body.empty()) {
             break;
         }
+        // Every DATA frame counts, whatever the application makes of it.
+        countReceived(frame.body.size());
         return m_handler.message(*this, frame.body);
     case FrameKind::Ping: {
         std::uint32_t token = 0;
@@ -233,6 +260,11 @@ bool Connection::sessionFrame(const Frame& frame) {
         }
         return true;
     }
+    case FrameKind::Ack:
+        if (!takeAck(frame.body)) {
+            break;
+        }
+        return m_stage == Stage::Welcomed;
     case FrameKind::Bye:
         if (!decodeBye(frame.body)) {
             break;
@@ -246,6 +278,44 @@ bool Connection::sessionFrame(const Frame& frame) {
     }
     m_handler.ended(*this, End::BrokenProtocol);
     return false;
+}
+
+void Connection::countReceived(std::size_t bytes) {
+    if (!m_session) {
+        return;
+    }
+    m_session->countReceived(bytes);
+    if (m_session->unacknowledgedReceived() >= AckAtOnceFrames ||
+        m_session->unacknowledgedReceivedBytes() >= AckAtOnceBytes) {
+        m_ackAtOnce = true;
+    } else if (m_ackDueAt < 0) {
+        // The check that sends it runs at least every half delay: it goes within the delay.
+        m_ackDueAt = now() + m_ackDelay / 2;
+    }
+}
+
+bool Connection::takeAck(std::string_view body) {
+    std::uint32_t count = 0;
+    // Legal only on a resumable session, and never above what was sent.
+    if (!m_session || !decodeToken(body, count) || !m_session->acknowledge(count)) {
+        return false;
+    }
+    m_handler.acknowledged(*this);
+    return true;
+}
+
+void Connection::sendUrgentAck() {
+    if (m_ackAtOnce && m_stage == Stage::Welcomed) {
+        sendAck();
+    }
+}
+
+void Connection::sendAck() {
+    m_ackDueAt = -1;
+    m_ackAtOnce = false;
+    if (m_session && m_session->unacknowledgedReceived() > 0) {
+        sendControl(FrameKind::Ack, encodeToken(m_session->takeAcknowledgement()));
+    }
 }
 
 void Connection::checkLiveness(const Timings& timings) {
@@ -265,6 +335,10 @@ void Connection::checkLiveness(const Timings& timings) {
             m_lastReceived = at;
         } else if (at - m_lastReceived >= timings.lostAfterSilence.count()) {
             m_handler.ended(*this, End::Silent);
+            break;
+        }
+        if (m_ackDueAt >= 0 && at >= m_ackDueAt) {
+            sendAck();
         } else if (at - m_lastSent >= timings.pingAfterIdle.count()) {
             sendControl(FrameKind::Ping, encodeToken(m_nextToken++));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Common/transport/FrameReader.h"
+#include "Common/transport/ResumableSession.h"
 #include "Common/transport/Timings.h"
 #include "Common/transport/WireFormat.h"
 
@@ -81,6 +82,8 @@ public:
         virtual void flushQueued(Connection&) {}
         /** False while the end stops reading on purpose (its application has not caught up). */
         virtual bool mayRead(Connection&) { return true; }
+        /** The peer acknowledged frames: room for more in the session's keep limit. */
+        virtual void acknowledged(Connection&) {}
 
     protected:
         ~Handler() = default;
@@ -123,6 +126,27 @@ public:
     void setBacklogLimit(qint64 bytes) { m_backlogLimit = bytes; }
 
     /**
+     * The version 2 session this connection carries (not owned; null for
+     * version 1 and before WELCOME): DATA frames each way are counted and
+     * acknowledged, and what is sent is kept until the peer acknowledges it.
+     * ACK is a broken frame without one.
+     */
+    void setResumable(ResumableSession* session, std::chrono::milliseconds ackDelay) {
+        m_session = session;
+        m_ackDelay = ackDelay.count();
+        m_ackDueAt = -1;
+        m_ackAtOnce = false;
+    }
+    ResumableSession* resumable() const { return m_session; }
+
+    /**
+     * Sends count whole DATA frames. On a resumable connection they are kept
+     * until acknowledged; past the keep limit nothing is sent, ended(Backlog)
+     * tells the handler and the result is false (as past the backlog limit).
+     */
+    bool sendMessages(const QByteArray& frames, std::uint32_t count);
+
+    /**
      * Queues bytes (whole frames) behind what is queued, handing them to the
      * system at once when nothing is. Past the backlog limit nothing is queued,
      * ended(Backlog) tells the handler, and the result is false.
@@ -140,7 +164,16 @@ public:
      */
     bool pump();
 
-    /** PING after our silence, loss after the peer's, the handshake and drain limits. */
+    /**
+     * Sends the ACK that is due at once (64 frames or 64 KiB unacknowledged),
+     * if one is. Called when the frames of a read have been handled, and what
+     * they made the application send has gone out: a sender acknowledged ahead
+     * of the answers to its own frames would run ahead of its own reading.
+     */
+    void sendUrgentAck();
+
+    /** PING after our silence, loss after the peer's, the handshake and drain limits, a
+     * delayed ACK. */
     void checkLiveness(const Timings& timings);
 
     /** Why the stream is unreadable, for a reason shown to a person. */
@@ -163,6 +196,10 @@ private:
     void queue(const QByteArray& bytes);
     /** Bytes to the system when nothing is queued; how many it took. */
     qint64 sendNow(const QByteArray& bytes);
+    /** Counts a DATA frame received and acknowledges at once or within the ACK delay. */
+    void countReceived(std::size_t bytes);
+    bool takeAck(std::string_view body);
+    void sendAck();
 
     QTcpSocket* m_socket = nullptr;
     Handler& m_handler;
@@ -177,6 +214,11 @@ private:
     qint64 m_lastReceived = 0;
     qint64 m_lastSent = 0;
     quint32 m_nextToken = 1;
+    ResumableSession* m_session = nullptr;
+    // When an ACK for what has arrived is due, or -1 when none is owed.
+    qint64 m_ackDueAt = -1;
+    bool m_ackAtOnce = false;
+    qint64 m_ackDelay = 250;
 };
 
 } // namespace gemvolt::transport

@@ -1,5 +1,10 @@
 #include "Common/transport/ControlMessages.h"
 
+#include <array>
+#include <cerrno>
+#include <random>
+#include <sys/random.h>
+
 namespace gemvolt::transport {
 
 namespace {
@@ -77,6 +82,10 @@ std::string encodeHello(const Hello& hello) {
     putU16(out, hello.version);
     putString(out, hello.applicationId);
     putString(out, hello.playerName);
+    if (hello.version != ProtocolVersion) {
+        putString(out, hello.resumeToken);
+        putU32(out, hello.receivedCount);
+    }
     return out;
 }
 
@@ -84,6 +93,10 @@ std::string encodeWelcome(const Welcome& welcome) {
     std::string out;
     putU32(out, static_cast<std::uint32_t>(welcome.playerId));
     putString(out, welcome.sessionName);
+    if (welcome.version != ProtocolVersion) {
+        putString(out, welcome.resumeToken);
+        putU32(out, welcome.receivedCount);
+    }
     return out;
 }
 
@@ -103,19 +116,32 @@ std::string encodeToken(std::uint32_t token) {
 bool decodeHello(std::string_view body, Hello& hello) {
     BodyCursor in(body);
     Hello h;
-    if (!in.u16(h.version) || !in.string(h.applicationId) || !in.string(h.playerName) ||
-        !in.atEnd()) {
+    if (!in.u16(h.version) || !in.string(h.applicationId) || !in.string(h.playerName)) {
+        return false;
+    }
+    // Every version after the first carries the resume fields.
+    if (h.version != ProtocolVersion && (!in.string(h.resumeToken) || !in.u32(h.receivedCount))) {
+        return false;
+    }
+    if (!in.atEnd()) {
         return false;
     }
     hello = std::move(h);
     return true;
 }
 
-bool decodeWelcome(std::string_view body, Welcome& welcome) {
+bool decodeWelcome(std::string_view body, Welcome& welcome, std::uint16_t version) {
     BodyCursor in(body);
     std::uint32_t id = 0;
     Welcome w;
-    if (!in.u32(id) || !in.string(w.sessionName) || !in.atEnd()) {
+    w.version = version;
+    if (!in.u32(id) || !in.string(w.sessionName)) {
+        return false;
+    }
+    if (version != ProtocolVersion && (!in.string(w.resumeToken) || !in.u32(w.receivedCount))) {
+        return false;
+    }
+    if (!in.atEnd()) {
         return false;
     }
     w.playerId = static_cast<std::int32_t>(id);
@@ -223,6 +249,59 @@ std::string registeredPlayerName(std::string_view name) {
         }
     }
     return out;
+}
+
+bool isWellFormedResumeToken(std::string_view token) {
+    if (token.size() != ResumeTokenLength) {
+        return false;
+    }
+    for (char c : token) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool sameResumeToken(std::string_view a, std::string_view b) {
+    // The length of a token is no secret (it is fixed); its digits are: every
+    // byte is looked at, so the time taken does not tell how many matched.
+    if (a.size() != b.size()) {
+        return false;
+    }
+    unsigned char diff = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    }
+    return diff == 0;
+}
+
+std::string newResumeToken() {
+    std::array<unsigned char, ResumeTokenLength / 2> bits{};
+    std::size_t got = 0;
+    while (got < bits.size()) {
+        const ssize_t n = ::getrandom(bits.data() + got, bits.size() - got, 0);
+        if (n > 0) {
+            got += std::size_t(n);
+        } else if (n < 0 && errno != EINTR) {
+            break;
+        }
+    }
+    if (got < bits.size()) {
+        // A kernel without getrandom: the library's device reads the same source.
+        std::random_device device;
+        for (std::size_t i = got; i < bits.size(); ++i) {
+            bits[i] = static_cast<unsigned char>(device());
+        }
+    }
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string token;
+    token.reserve(ResumeTokenLength);
+    for (unsigned char byte : bits) {
+        token += Digits[byte >> 4];
+        token += Digits[byte & 0x0F];
+    }
+    return token;
 }
 
 } // namespace gemvolt::transport

@@ -19,7 +19,7 @@ enum class FrameError {
     None,
     /** A length field of 0 or above the reader's limit (MaxFrameLength unless lowered). */
     BadLength,
-    /** A kind byte that version 1 does not know. */
+    /** A kind byte that no protocol version knows. */
     UnknownKind,
 };
 

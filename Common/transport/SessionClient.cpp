@@ -46,6 +46,19 @@ SessionClient::SessionClient(Timings timings, QObject* parent)
                 clearOutgoing();
                 emit sessionTerminated(reason);
             });
+    // Messages that came before a loss or a resume are delivered before its news.
+    connect(m_worker, &ClientWorker::connectionInterrupted, this, [this](quint64 generation) {
+        if (generation == m_generation && m_state == State::Connected && deliverWaiting(false) &&
+            generation == m_generation && m_state == State::Connected) {
+            emit connectionInterrupted();
+        }
+    });
+    connect(m_worker, &ClientWorker::connectionResumed, this, [this](quint64 generation) {
+        if (generation == m_generation && m_state == State::Connected && deliverWaiting(false) &&
+            generation == m_generation && m_state == State::Connected) {
+            emit connectionResumed();
+        }
+    });
     m_thread.start();
 }
 
@@ -70,16 +83,15 @@ void SessionClient::connectToServer(const QString& host, quint16 port, const QSt
     m_playerId = 0;
 
     const QByteArray appId = applicationId.toUtf8();
-    const QByteArray name = playerName.toUtf8();
-    const std::string body =
-        encodeHello({ProtocolVersion, std::string(appId.constData(), std::size_t(appId.size())),
-                     std::string(name.constData(), std::size_t(name.size()))});
-    const QByteArray hello = Connection::frameBytes(FrameKind::Hello, body);
+    const QByteArray utf8Name = playerName.toUtf8();
+    std::string name(utf8Name.constData(), std::size_t(utf8Name.size()));
+    std::string application(appId.constData(), std::size_t(appId.size()));
 
     QMetaObject::invokeMethod(
         m_worker,
-        [worker = m_worker, generation, host, port, hello] {
-            worker->start(generation, host, port, hello);
+        [worker = m_worker, generation, host, port, name = std::move(name),
+         application = std::move(application)] {
+            worker->start(generation, host, port, name, application);
         },
         Qt::QueuedConnection);
 }

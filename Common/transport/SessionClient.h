@@ -26,6 +26,11 @@ struct OutgoingFrames;
  * milliseconds, so a flood leaves the application's own events their turn;
  * when the application falls behind by 8 MiB of messages, the network thread
  * stops reading until it has caught up.
+ *
+ * It speaks protocol version 2 unless Timings::clientVersion says otherwise
+ * (and the first version with a server that refuses the second). In version 2
+ * a connection lost without BYE is resumed over a new one: the session stays
+ * connected meanwhile, messages sent wait, and nothing is lost or repeated.
  */
 class SessionClient : public QObject {
     Q_OBJECT
@@ -53,7 +58,7 @@ public:
 
     /** The identifier the server gave, or 0 before that. */
     qint32 playerId() const { return m_playerId; }
-    /** True between a successful connectComplete and the end of the session. */
+    /** True between a successful connectComplete and the end of the session, resumes included. */
     bool isConnected() const { return m_state == State::Connected; }
 
 signals:
@@ -61,7 +66,10 @@ signals:
     void connectComplete(bool success, qint32 playerId, const QString& reason);
     /** A message from the server. */
     void messageReceived(const QByteArray& message);
-    /** The open session ended without close() (the server left, or went silent). */
+    /**
+     * The open session ended without close(): the server left or went silent,
+     * or (in version 2) the resume of a lost connection gave up or was refused.
+     */
     void sessionTerminated(const QString& reason);
     /**
      * The connection was lost and the client is trying to resume the session;

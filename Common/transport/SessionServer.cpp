@@ -15,6 +15,7 @@
 #include <limits>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace gemvolt::transport {
 
@@ -46,8 +47,9 @@ struct SessionServer::Peer : Connection {
     using Connection::Connection;
 
     qint32 id = 0;
-    // Among m_players, the receivers of sendToAll.
-    bool joined = false;
+    // The session this connection carries once welcomed; null before, and once
+    // it has left the session or handed it to a newer connection.
+    Player* player = nullptr;
     // The place in m_waiting while the handshake is pending.
     std::list<Peer*>::iterator waitingAt;
     bool waiting = false;
@@ -56,6 +58,17 @@ struct SessionServer::Peer : Connection {
     std::array<qint64, FloodSlots> floodSlots{};
     qint64 floodSlot = 0;
     qint64 floodBytes = 0;
+};
+
+// A welcomed client's session: outlives its connection while held for a resume.
+struct SessionServer::Player {
+    qint32 id = 0;
+    // Null while held.
+    Peer* connection = nullptr;
+    // Null for a version 1 client, which is never held.
+    std::unique_ptr<ResumableSession> session;
+    // When its connection was lost (m_clock), or -1 while it has one.
+    qint64 heldSince = -1;
 };
 
 // Marks a call into the server. Events raised inside are delivered when the
@@ -117,6 +130,11 @@ void SessionServer::setBacklogLimit(qint64 bytes) {
     for (auto& c : m_connections) {
         c->setBacklogLimit(bytes);
     }
+    for (auto& p : m_players) {
+        if (p->session) {
+            p->session->setKeepLimit(bytes);
+        }
+    }
 }
 
 bool SessionServer::host(int maxPlayers, quint16 port, const QString& applicationId,
@@ -171,6 +189,7 @@ bool SessionServer::host(int maxPlayers, quint16 port, const QString& applicatio
     m_applicationId = applicationId.toUtf8();
     m_sessionName = sessionName.toUtf8();
     m_checkTimer->start();
+    m_clock.start();
 
     EntryGuard guard(this);
     m_hostPlayerId = static_cast<qint32>(m_nextId++);
@@ -193,6 +212,7 @@ bool SessionServer::sendToAll(QByteArrayView message) {
     writeFrameHeader(header, FrameKind::Data, std::size_t(message.size()));
     m_pending.append(header, FrameHeaderSize);
     m_pending.append(message);
+    ++m_pendingFrames;
     if (m_pending.size() >= FlushThreshold) {
         EntryGuard guard(this, EntryGuard::Later);
         flushPending();
@@ -228,29 +248,41 @@ void SessionServer::flushPending() {
     // rather than a copy.
     QByteArray batch;
     batch.swap(m_pending);
+    const std::uint32_t frames = std::exchange(m_pendingFrames, 0);
     for (std::size_t i = 0; i < m_players.size();) {
-        Peer* c = m_players[i];
-        if (c->send(batch)) {
-            // Hand it to the system now rather than when the socket's write notifier
-            // fires: that costs a relay an event-loop round. What the system does not
-            // take stays queued in the socket and counts towards the backlog limit.
-            c->flush();
+        Player* p = m_players[i].get();
+        if (Peer* c = p->connection) {
+            if (c->sendMessages(batch, frames)) {
+                // Hand it to the system now rather than when the socket's write notifier
+                // fires: that costs a relay an event-loop round. What the system does not
+                // take stays queued in the socket and counts towards the backlog limit.
+                c->flush();
+            }
+        } else if (!p->session->keep(batch, frames)) {
+            // Held past the limit: the resume could not be whole.
+            endSession(*p);
+        }
+        // A client dropped as too slow has left m_players; i then names the next one.
+        if (i < m_players.size() && m_players[i].get() == p) {
             ++i;
         }
-        // A client dropped as too slow has left m_players; i now names the next one.
     }
 }
 
 void SessionServer::closePlayer(qint32 playerId) {
     auto it = std::find_if(m_players.begin(), m_players.end(),
-                           [playerId](const Peer* c) { return c->id == playerId; });
+                           [playerId](const auto& p) { return p->id == playerId; });
     if (it == m_players.end()) {
         return;
     }
     EntryGuard guard(this, EntryGuard::Later);
-    Peer& c = **it;
-    c.sendControl(FrameKind::Bye, {});
-    finishGracefully(c);
+    Peer* c = (*it)->connection;
+    if (!c) {
+        endSession(**it);
+        return;
+    }
+    c->sendControl(FrameKind::Bye, {});
+    finishGracefully(*c);
 }
 
 QString SessionServer::playerName(qint32 playerId) const {
@@ -284,10 +316,14 @@ void SessionServer::close() {
     m_checkTimer->stop();
     m_acceptTimer->stop();
     m_events.clear();
-    for (Peer* c : m_players) {
-        c->joined = false;
+    for (auto& p : m_players) {
+        if (p->connection) {
+            p->connection->player = nullptr;
+            p->connection->setResumable(nullptr, m_timings.ackDelay);
+        }
     }
     m_players.clear();
+    m_pendingFrames = 0;
     m_names.clear();
     m_waiting.clear();
     for (auto& c : m_connections) {
@@ -382,7 +418,12 @@ void SessionServer::readable(Connection& c) {
         // A slot that ran the event loop while handling these events let the socket
         // buffer more bytes without another readyRead: take them now. (Connections
         // are only freed from the event loop, so c is still valid here.)
-        if (!self || c.stage() == Connection::Stage::Dead || c.socket()->bytesAvailable() <= 0) {
+        if (!self || c.stage() == Connection::Stage::Dead) {
+            break;
+        }
+        // After the relays of what was read: see sendUrgentAck().
+        c.sendUrgentAck();
+        if (c.socket()->bytesAvailable() <= 0) {
             break;
         }
     }
@@ -401,11 +442,13 @@ void SessionServer::handshakeFrame(Connection& connection, const Frame& frame) {
         refuse(c, RefuseReason::MalformedHandshake, QStringLiteral("HELLO is too short"));
         return;
     }
-    if (version != ProtocolVersion) {
+    if (!isSupportedVersion(version)) {
         refuse(c, RefuseReason::UnsupportedVersion,
-               QStringLiteral("Protocol version %1 is not supported; this server speaks version %2")
+               QStringLiteral("Protocol version %1 is not supported; this server speaks versions "
+                              "%2 and %3")
                    .arg(version)
-                   .arg(ProtocolVersion));
+                   .arg(ProtocolVersion)
+                   .arg(ResumableProtocolVersion));
         return;
     }
     Hello hello;
@@ -419,13 +462,26 @@ void SessionServer::handshakeFrame(Connection& connection, const Frame& frame) {
                QStringLiteral("This server hosts another application"));
         return;
     }
+    if (!hello.resumeToken.empty()) {
+        resume(c, hello);
+        return;
+    }
+    if (hello.receivedCount != 0) {
+        refuse(c, RefuseReason::MalformedHandshake,
+               QStringLiteral("HELLO counts received frames but names no session to resume"));
+        return;
+    }
+    welcomeNew(c, hello);
+}
+
+void SessionServer::welcomeNew(Peer& c, const Hello& hello) {
     if (!isValidPlayerName(hello.playerName)) {
         refuse(c, RefuseReason::MalformedHandshake,
                QStringLiteral("The player name must be valid UTF-8 of at most %1 bytes")
                    .arg(MaxPlayerNameBytes));
         return;
     }
-    // The server's own player holds one of the places.
+    // The server's own player holds one of the places, and so does every held player.
     if (qint64(m_players.size()) + 1 >= m_maxPlayers ||
         m_nextId > std::numeric_limits<qint32>::max()) {
         refuse(c, RefuseReason::SessionFull, QStringLiteral("The session is full"));
@@ -441,17 +497,91 @@ void SessionServer::handshakeFrame(Connection& connection, const Frame& frame) {
 
     // Sends to all made before this client joined are not for it.
     flushPending();
+    auto player = std::make_unique<Player>();
+    player->id = static_cast<qint32>(m_nextId++);
+    Welcome welcome{player->id,
+                    std::string(m_sessionName.constData(), std::size_t(m_sessionName.size())),
+                    hello.version};
+    if (hello.version == ResumableProtocolVersion) {
+        player->session = std::make_unique<ResumableSession>(m_backlogLimit);
+        player->session->replaceToken(newResumeToken(), {});
+        welcome.resumeToken = player->session->token();
+    }
+    m_names[player->id] = name;
+    Player& p = *player;
+    m_players.push_back(std::move(player));
+    join(c, p);
+    c.send(Connection::frameBytes(FrameKind::Welcome, encodeWelcome(welcome)));
+    post({Event::Created, p.id, {}});
+}
+
+void SessionServer::resume(Peer& c, const Hello& hello) {
+    // What was sent to every player so far is the held player's too: it is kept
+    // (and sent again below) rather than sent after the frames that follow it.
+    flushPending();
+    // A scan over every session: each comparison takes the same time whatever it finds.
+    Player* p = nullptr;
+    for (auto& candidate : m_players) {
+        if (candidate->session && candidate->session->resumesWith(hello.resumeToken)) {
+            p = candidate.get();
+        }
+    }
+    if (!p) {
+        refuse(c, RefuseReason::UnknownSession,
+               QStringLiteral("There is no session to resume: it has ended, or its token was "
+                              "replaced"));
+        return;
+    }
+    ResumableSession& session = *p->session;
+    if (!session.canResumeFrom(hello.receivedCount)) {
+        // The client claims what it cannot have: frames it acknowledged or that were never sent.
+        refuse(c, RefuseReason::UnknownSession,
+               QStringLiteral("The session cannot be resumed: the client's count of received "
+                              "frames is %1, the server has sent %2 and had %3 acknowledged")
+                   .arg(hello.receivedCount)
+                   .arg(session.sent())
+                   .arg(session.acknowledged()));
+        if (Peer* old = p->connection) {
+            drop(*old);
+        } else {
+            endSession(*p);
+        }
+        return;
+    }
+    if (Peer* old = p->connection) {
+        // The client noticed the loss before we did. Nothing more is read from the old
+        // connection: a frame counted there would also come again on the new one.
+        old->player = nullptr;
+        old->setResumable(nullptr, m_timings.ackDelay);
+        drop(*old);
+    }
+    const bool wasHeld = p->heldSince >= 0;
+    p->heldSince = -1;
+    session.acknowledge(hello.receivedCount);
+    session.replaceToken(newResumeToken(), hello.resumeToken);
+    join(c, *p);
+    c.send(Connection::frameBytes(
+        FrameKind::Welcome,
+        encodeWelcome({p->id,
+                       std::string(m_sessionName.constData(), std::size_t(m_sessionName.size())),
+                       ResumableProtocolVersion, session.token(), session.takeAcknowledgement()})));
+    const QByteArray again = session.framesAfter(hello.receivedCount);
+    if (!again.isEmpty()) {
+        c.send(again);
+    }
+    if (wasHeld) {
+        post({Event::Resumed, p->id, {}});
+    }
+}
+
+void SessionServer::join(Peer& c, Player& player) {
     stopWaiting(c);
-    c.id = static_cast<qint32>(m_nextId++);
+    c.id = player.id;
+    c.player = &player;
+    player.connection = &c;
     c.welcome();
     c.socket()->setReadBufferSize(ReadBufferSize);
-    m_names[c.id] = name;
-    c.send(Connection::frameBytes(
-        FrameKind::Welcome, encodeWelcome({c.id, std::string(m_sessionName.constData(),
-                                                             std::size_t(m_sessionName.size()))})));
-    c.joined = true;
-    m_players.push_back(&c);
-    post({Event::Created, c.id, {}});
+    c.setResumable(player.session.get(), m_timings.ackDelay);
 }
 
 bool SessionServer::message(Connection& connection, std::string_view body) {
@@ -488,16 +618,28 @@ void SessionServer::ended(Connection& connection, Connection::End why) {
     case Connection::End::PeerBye:
         finishGracefully(c);
         break;
-    case Connection::End::BrokenProtocol:
     case Connection::End::Silent:
+    case Connection::End::Disconnected:
+        // A blip, perhaps: a resumable client's session waits for it.
+        if (mayHold(c)) {
+            hold(c);
+        } else if (why == Connection::End::Silent) {
+            drop(c);
+        } else {
+            // Perhaps dropped already (an abort reports the close at once): reaped all the same.
+            stopWaiting(c);
+            leaveSession(c);
+            c.drop();
+            scheduleReap();
+        }
+        break;
+    case Connection::End::BrokenProtocol:
     case Connection::End::Backlog:
         drop(c);
         break;
     case Connection::End::Stalled:
-    case Connection::End::Disconnected:
         stopWaiting(c);
         leaveSession(c);
-        c.drop();
         scheduleReap();
         break;
     case Connection::End::SocketError:
@@ -553,12 +695,47 @@ void SessionServer::drop(Peer& c) {
 }
 
 void SessionServer::leaveSession(Peer& c) {
-    if (!c.joined) {
-        return;
+    if (c.player) {
+        endSession(*c.player);
     }
-    c.joined = false;
-    m_players.erase(std::remove(m_players.begin(), m_players.end(), &c), m_players.end());
-    post({Event::Destroyed, c.id, {}});
+}
+
+void SessionServer::endSession(Player& player) {
+    if (Peer* c = player.connection) {
+        c->player = nullptr;
+        c->setResumable(nullptr, m_timings.ackDelay);
+    }
+    const qint32 id = player.id;
+    // Frees player: nothing of it is held any more.
+    std::erase_if(m_players, [&player](const auto& p) { return p.get() == &player; });
+    post({Event::Destroyed, id, {}});
+}
+
+bool SessionServer::mayHold(const Peer& c) const {
+    return c.player && c.player->session && m_resumeHoldSeconds > 0 && m_hosting &&
+           c.stage() == Connection::Stage::Welcomed;
+}
+
+void SessionServer::hold(Peer& c) {
+    Player& player = *c.player;
+    c.player = nullptr;
+    c.setResumable(nullptr, m_timings.ackDelay);
+    player.connection = nullptr;
+    player.heldSince = m_clock.elapsed();
+    post({Event::Interrupted, player.id, {}});
+    drop(c);
+}
+
+void SessionServer::letGoOfExpiredHolds() {
+    const qint64 limit = qint64(m_resumeHoldSeconds) * 1000;
+    for (std::size_t i = 0; i < m_players.size();) {
+        Player& p = *m_players[i];
+        if (p.heldSince >= 0 && m_clock.elapsed() - p.heldSince >= limit) {
+            endSession(p);
+        } else {
+            ++i;
+        }
+    }
 }
 
 void SessionServer::checkLiveness() {
@@ -566,6 +743,7 @@ void SessionServer::checkLiveness() {
     for (std::size_t i = 0; i < m_connections.size(); ++i) {
         m_connections[i]->checkLiveness(m_timings);
     }
+    letGoOfExpiredHolds();
 }
 
 void SessionServer::scheduleReap() {
@@ -631,6 +809,12 @@ void SessionServer::deliverEvents() {
             break;
         case Event::Received:
             emit messageReceived(event.playerId, event.message);
+            break;
+        case Event::Interrupted:
+            emit playerInterrupted(event.playerId);
+            break;
+        case Event::Resumed:
+            emit playerResumed(event.playerId);
             break;
         case Event::Destroyed:
             emit playerDestroyed(event.playerId);

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -24,6 +25,8 @@ class QTcpSocket;
 
 namespace gemvolt::transport {
 
+struct Hello;
+
 /**
  * The server side of a session: accepts clients over TCP, runs the handshake
  * and liveness of every connection, and reports players and their messages.
@@ -34,6 +37,12 @@ namespace gemvolt::transport {
  * example a nested event loop in a slot) waits until that slot returns.
  * Slots may call any function of the server, but should end it with
  * deleteLater() rather than delete.
+ *
+ * A version 2 client whose connection is lost without BYE is held for the
+ * resume hold: it keeps its place, sendToAll keeps what is sent to it, and a
+ * resume on a new connection goes on where the old one stopped; the
+ * application hears playerInterrupted and playerResumed, or playerDestroyed
+ * when the hold runs out. A version 1 client's session ends with its connection.
  */
 class SessionServer : public QObject, private Connection::Handler {
     Q_OBJECT
@@ -77,7 +86,7 @@ public:
     quint16 port() const;
     /** The identifier of the server's own player (0 before hosting). */
     qint32 hostPlayerId() const { return m_hostPlayerId; }
-    /** Clients welcomed and still connected. */
+    /** Clients welcomed whose session goes on: connected, or held for a resume. */
     int clientCount() const { return int(m_players.size()); }
 
     /**
@@ -93,10 +102,11 @@ public:
     bool sendToAll(QByteArrayView message);
 
     /**
-     * Ends a client's connection: what was already sent to it goes out first,
-     * then BYE, then the connection closes. The client leaves the players at
-     * once (sendToAll no longer reaches it); playerDestroyed follows from the
-     * event loop. An unknown identifier does nothing.
+     * Ends a client's session for good: what was already sent to it goes out
+     * first, then BYE, then the connection closes (a player held for a resume
+     * is simply let go). The client leaves the players at once (sendToAll no
+     * longer reaches it); playerDestroyed follows from the event loop. An
+     * unknown identifier does nothing.
      */
     void closePlayer(qint32 playerId);
 
@@ -116,7 +126,11 @@ public:
      */
     void close();
 
-    /** Unsent bytes allowed per client before it is dropped as too slow. */
+    /**
+     * Unsent bytes allowed per client before it is dropped as too slow; for a
+     * resumable client also the unacknowledged bytes kept for it, connected
+     * or held (everything unsent is among them).
+     */
     void setBacklogLimit(qint64 bytes);
 
     /**
@@ -159,9 +173,10 @@ signals:
 
 private:
     struct Peer;
+    struct Player;
     class EntryGuard;
     struct Event {
-        enum Type { Created, Received, Destroyed } type;
+        enum Type { Created, Received, Destroyed, Interrupted, Resumed } type;
         qint32 playerId;
         QByteArray message;
     };
@@ -179,11 +194,18 @@ private:
     void stopWaiting(Peer& c);
     bool withinFloodLimit(Peer& c, std::size_t bytes);
     void refuse(Peer& c, RefuseReason reason, const QString& text);
+    void welcomeNew(Peer& c, const Hello& hello);
+    void resume(Peer& c, const Hello& hello);
+    void join(Peer& c, Player& player);
     void flushPending();
     void scheduleFlush();
     void finishGracefully(Peer& c);
     void drop(Peer& c);
     void leaveSession(Peer& c);
+    void endSession(Player& player);
+    bool mayHold(const Peer& c) const;
+    void hold(Peer& c);
+    void letGoOfExpiredHolds();
     void checkLiveness();
     void scheduleReap();
     void reap();
@@ -212,11 +234,15 @@ private:
     std::vector<std::unique_ptr<Peer>> m_connections;
     // Connections waiting for their handshake, the longest waiting first.
     std::list<Peer*> m_waiting;
-    // Welcomed clients in join order, the receivers of sendToAll.
-    std::vector<Peer*> m_players;
+    // Welcomed clients in join order, the receivers of sendToAll; a held one has no connection.
+    std::vector<std::unique_ptr<Player>> m_players;
+    // Counts the hold of players whose connection was lost.
+    QElapsedTimer m_clock;
     // Registered names, kept until the application has been told of the departure.
     std::map<qint32, QString> m_names;
     QByteArray m_pending;
+    // DATA frames in m_pending.
+    std::uint32_t m_pendingFrames = 0;
     bool m_flushScheduled = false;
     bool m_reapScheduled = false;
     bool m_reapAfterDelivery = false;

@@ -6,7 +6,7 @@ namespace gemvolt::transport {
 
 std::chrono::milliseconds Timings::checkInterval() const {
     const auto shortest = std::min({handshakeTimeout, pingAfterIdle, lostAfterSilence});
-    return std::max(std::chrono::milliseconds(1), shortest / 10);
+    return std::max(std::chrono::milliseconds(1), std::min(shortest / 10, ackDelay / 2));
 }
 
 } // namespace gemvolt::transport

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Common/transport/WireFormat.h"
+
 #include <chrono>
 #include <cstdint>
 
@@ -18,8 +20,25 @@ struct Timings {
     std::chrono::milliseconds lostAfterSilence{15000};
     /** A client gives up a connect (TCP and handshake) after this. */
     std::chrono::milliseconds connectTimeout{10000};
+    /** A version 2 side acknowledges received DATA frames within this (at once after 64). */
+    std::chrono::milliseconds ackDelay{250};
+    /**
+     * A client that lost its version 2 connection tries again at once, then
+     * this long after the first failed try, twice as long after each further
+     * one up to resumeLongestWait, until resumeGiveUp after the loss.
+     */
+    std::chrono::milliseconds resumeFirstWait{1000};
+    std::chrono::milliseconds resumeLongestWait{8000};
+    std::chrono::milliseconds resumeGiveUp{30000};
+    /**
+     * The version a client's HELLO names: ResumableProtocolVersion (falling
+     * back to the first version when a server refuses it), or ProtocolVersion
+     * for a client that never resumes. The server takes either.
+     */
+    std::uint16_t clientVersion = ResumableProtocolVersion;
 
-    /** How often the liveness checks run: often enough to keep every limit within a tenth. */
+    /** How often the liveness checks run: often enough to keep every limit within a tenth,
+     * and a delayed ACK within its delay. */
     std::chrono::milliseconds checkInterval() const;
 };
 

@@ -7,8 +7,22 @@
 
 namespace gemvolt::transport {
 
-/** The only protocol version this build speaks; HELLO carries it. */
+/**
+ * The first protocol version: no numbering, no resuming. A server still serves
+ * it, and tools that speak the protocol by hand use it.
+ */
 inline constexpr std::uint16_t ProtocolVersion = 1;
+
+/**
+ * The version with resumable sessions (resume token and counts in HELLO and
+ * WELCOME, ACK): what SessionClient speaks unless told otherwise.
+ */
+inline constexpr std::uint16_t ResumableProtocolVersion = 2;
+
+/** True for the versions a server welcomes. */
+constexpr bool isSupportedVersion(std::uint16_t version) {
+    return version == ProtocolVersion || version == ResumableProtocolVersion;
+}
 
 /** Largest value of a frame's length field (kind byte plus body). */
 inline constexpr std::uint32_t MaxFrameLength = 1048576;
@@ -46,12 +60,14 @@ enum class FrameKind : std::uint8_t {
     Ping = 5,
     Pong = 6,
     Bye = 7,
+    /** Version 2 only, after WELCOME: DATA frames received from the peer so far. */
+    Ack = 8,
 };
 
-/** True for the seven kinds of protocol version 1. */
+/** True for every kind of either version (whether it is legal where it comes is checked later). */
 constexpr bool isKnownFrameKind(std::uint8_t kind) {
     return kind >= static_cast<std::uint8_t>(FrameKind::Hello) &&
-           kind <= static_cast<std::uint8_t>(FrameKind::Bye);
+           kind <= static_cast<std::uint8_t>(FrameKind::Ack);
 }
 
 /** Why the server turned a handshake down (the u8 of REFUSE). */
@@ -61,7 +77,12 @@ enum class RefuseReason : std::uint8_t {
     UnsupportedVersion = 3,
     MalformedHandshake = 4,
     ShuttingDown = 5,
+    /** The resume token is unknown, already replaced, or its session has ended. */
+    UnknownSession = 6,
 };
+
+/** Characters of a resume token: 128 bits as lowercase hexadecimal digits. */
+inline constexpr std::size_t ResumeTokenLength = 32;
 
 /** Writes v as four little-endian bytes at out. */
 inline void putU32(char* out, std::uint32_t v) {

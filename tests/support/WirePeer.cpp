@@ -65,6 +65,34 @@ qint32 WirePeer::join(const std::string& name) {
     return welcome.playerId;
 }
 
+void WirePeer::sendResumableHello(const std::string& name, const std::string& token,
+                                  quint32 received) {
+    transport::Hello hello{transport::ResumableProtocolVersion,
+                           std::string(transport::ApplicationId), name};
+    hello.resumeToken = token;
+    hello.receivedCount = received;
+    sendFrame(FrameKind::Hello, transport::encodeHello(hello));
+}
+
+bool WirePeer::joinResumable(transport::Welcome& welcome, const std::string& name,
+                             const std::string& token, quint32 received) {
+    sendResumableHello(name, token, received);
+    Received frame;
+    return waitForKind(FrameKind::Welcome, frame) &&
+           transport::decodeWelcome(frame.body.toStdString(), welcome,
+                                    transport::ResumableProtocolVersion);
+}
+
+qint64 WirePeer::waitForAck(int timeoutMs) {
+    Received frame;
+    std::uint32_t count = 0;
+    if (!waitForKind(FrameKind::Ack, frame, timeoutMs) ||
+        !transport::decodeToken(frame.body.toStdString(), count)) {
+        return -1;
+    }
+    return count;
+}
+
 bool WirePeer::waitForFrame(Received& frame, int timeoutMs) {
     (void)QTest::qWaitFor([this] { return !m_frames.empty() || m_closed; }, timeoutMs);
     if (m_frames.empty()) {

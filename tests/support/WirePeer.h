@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Common/transport/ControlMessages.h"
 #include "Common/transport/FrameReader.h"
 #include "Common/transport/WireFormat.h"
 
@@ -43,6 +44,14 @@ public:
 
     /** Sends HELLO and waits for WELCOME; returns the identifier, or 0. */
     qint32 join(const std::string& name);
+    /** A version 2 HELLO: an empty token asks for a new session. */
+    void sendResumableHello(const std::string& name, const std::string& token = {},
+                            quint32 received = 0);
+    /** Sends a version 2 HELLO and waits for WELCOME; false when anything else comes. */
+    bool joinResumable(transport::Welcome& welcome, const std::string& name,
+                       const std::string& token = {}, quint32 received = 0);
+    /** Waits for an ACK; its count, or -1. */
+    qint64 waitForAck(int timeoutMs = 5000);
 
     /** Waits for the next frame; false on timeout or when the connection ends first. */
     bool waitForFrame(Received& frame, int timeoutMs = 5000);

@@ -159,7 +159,7 @@ private slots:
             << frame(FrameKind::Hello,
                      encodeHello({1, "{7e47e1ea-129d-4c01-8fe1-91da4f6a6a65}", "A"}))
             << 1;
-        QTest::newRow("version 2") << frame(FrameKind::Hello, encodeHello({2, app, "A"})) << 3;
+        QTest::newRow("version 3") << frame(FrameKind::Hello, encodeHello({3, app, "A"})) << 3;
         QTest::newRow("version 0 with garbage after")
             << frame(FrameKind::Hello, std::string("\0\0\xFF", 3)) << 3;
         QTest::newRow("data before hello") << frame(FrameKind::Data, "\x01hello") << 4;
@@ -254,6 +254,8 @@ private slots:
         QTest::newRow("empty data") << QByteArray("\x01\x00\x00\x00\x04", 5);
         QTest::newRow("short ping") << QByteArray("\x02\x00\x00\x00\x05\x01", 6);
         QTest::newRow("bye with a body") << QByteArray("\x02\x00\x00\x00\x07\x01", 6);
+        // Only a resumable session is acknowledged.
+        QTest::newRow("ack in version 1") << QByteArray("\x05\x00\x00\x00\x08\x00\x00\x00\x00", 9);
     }
     void brokenFramesEndAWelcomedConnection() {
         QFETCH(QByteArray, bytes);

@@ -44,6 +44,13 @@ struct FakeServer {
     }
 };
 
+// The fake and hostile servers below speak the first version.
+Timings firstVersion() {
+    Timings t = quickTimings();
+    t.clientVersion = ProtocolVersion;
+    return t;
+}
+
 } // namespace
 
 class TestSessionClient : public QObject {
@@ -51,7 +58,7 @@ class TestSessionClient : public QObject {
 private slots:
     void sendsTheHelloOfProtocolVersionOne() {
         FakeServer fake;
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy done(&client, &SessionClient::connectComplete);
         client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("Myself"));
         Hello hello;
@@ -82,7 +89,7 @@ private slots:
 
     void failsWhenTheServerNeverAnswers() {
         FakeServer fake;
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy done(&client, &SessionClient::connectComplete);
         client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("A"));
         Hello hello;
@@ -97,7 +104,7 @@ private slots:
 
     void reportsTheRefusalText() {
         FakeServer fake;
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy done(&client, &SessionClient::connectComplete);
         client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("A"));
         Hello hello;
@@ -111,7 +118,7 @@ private slots:
 
     void rejectsAnAnswerThatIsNoHandshake() {
         FakeServer fake;
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy done(&client, &SessionClient::connectComplete);
         QSignalSpy received(&client, &SessionClient::messageReceived);
         client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("A"));
@@ -126,7 +133,7 @@ private slots:
 
     void answersPingsAndDetectsASilentServer() {
         FakeServer fake;
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
         QSignalSpy done(&client, &SessionClient::connectComplete);
         client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("A"));
@@ -161,7 +168,7 @@ private slots:
     void endsOnByeAndOnBrokenFrames() {
         QFETCH(QByteArray, bytes);
         FakeServer fake;
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
         QSignalSpy received(&client, &SessionClient::messageReceived);
         QVERIFY(fake.listener.isListening());
@@ -183,7 +190,7 @@ private slots:
     void aTrickleOfBytesIsNoSignOfLife() {
         FakeServer fake;
         fake.peer.setAnswerPings(false);
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
         QSignalSpy done(&client, &SessionClient::connectComplete);
         client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("A"));
@@ -206,7 +213,7 @@ private slots:
         HostileServer hostile;
         const std::uint64_t frameSize = FrameHeaderSize + MaxFrameBody;
         hostile.flood(std::string(MaxFrameBody, 'm'), 96 * frameSize, std::chrono::seconds(30));
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy received(&client, &SessionClient::messageReceived);
         QVERIFY(connectClient(client, quint16(hostile.port()), QStringLiteral("Busy")).success);
 
@@ -225,7 +232,7 @@ private slots:
 
     void closeSaysByeAndSilencesEvents() {
         FakeServer fake;
-        SessionClient client(quickTimings());
+        SessionClient client(firstVersion());
         QSignalSpy done(&client, &SessionClient::connectComplete);
         QSignalSpy received(&client, &SessionClient::messageReceived);
         QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
