@@ -93,6 +93,7 @@ private slots:
     void twoFightsThroughTheServer();
     void blipIsTwoChatLinesAndNothingElse();
     void resumeGivenUpIsTheLostLine();
+    void firstVersionClientPlaysAlongside();
 };
 
 void TestEndToEnd::promptsAndConnectedLine() {
@@ -358,8 +359,6 @@ struct CutPair {
 };
 
 void TestEndToEnd::blipIsTwoChatLinesAndNothingElse() {
-    if (transport::ProtocolVersion < 2)
-        QSKIP("this transport does not resume sessions");
     CutPair s;
     QVERIFY(s.ready());
     QTRY_COMPARE(s.a.core().playerTable().rowCount(), 2);
@@ -388,8 +387,6 @@ void TestEndToEnd::blipIsTwoChatLinesAndNothingElse() {
 }
 
 void TestEndToEnd::resumeGivenUpIsTheLostLine() {
-    if (transport::ProtocolVersion < 2)
-        QSKIP("this transport does not resume sessions");
     CutPair s;
     s.server.port.session().setResumeHold(1);
     QVERIFY(s.ready());
@@ -404,6 +401,41 @@ void TestEndToEnd::resumeGivenUpIsTheLostLine() {
     QTRY_VERIFY_WITH_TIMEOUT(s.a.chat().contains("Connection with server lost"), 15000);
     QVERIFY(!s.a.chat().contains("Reconnected"));
     QVERIFY(!s.a.client->session().isConnected());
+}
+
+void TestEndToEnd::firstVersionClientPlaysAlongside() {
+    CutPair s;
+    transport::Timings first;
+    first.clientVersion = transport::ProtocolVersion;
+    s.a.client->session().setTimings(first);
+    QVERIFY(s.ready());
+    for (Player* p : {&s.a, &s.b})
+        QTRY_COMPARE(p->core().playerTable().rowCount(), 2);
+    QVERIFY(s.a.client->SendChat("Alpha:>old hello"));
+    QVERIFY(s.b.client->SendChat("Bravo:>new hello"));
+    QTRY_VERIFY(s.b.chat().contains("Alpha:>old hello\r\n"));
+    QTRY_VERIFY(s.a.chat().contains("Bravo:>new hello\r\n"));
+
+    // A fight between the two: both count down and start, and Bravo sees
+    // Alpha's board as Alpha has it.
+    s.a.client->RdyButton_Click();
+    s.b.client->RdyButton_Click();
+    for (Player* p : {&s.a, &s.b}) {
+        QTRY_COMPARE(p->core().lblCountIn(), std::string("3"));
+        p->clock->advance(3000);
+        QVERIFY(p->client->matchFlow().FightRunning());
+    }
+    landPair(*s.a.client);
+    s.a.clock->advance(200);
+    const auto alpha = s.a.core().boardCells(0);
+    QTRY_VERIFY(s.b.core().boardCells(0) == alpha);
+
+    // The first version does not resume: a cut ends its session at once.
+    s.proxy.cutAll();
+    QTRY_VERIFY(s.a.chat().contains("Connection with server lost"));
+    QVERIFY(!s.a.chat().contains("reconnecting"));
+    QTRY_VERIFY(s.b.chat().contains("Alpha has left\r\n"));
+    QCOMPARE(s.server.core.ServerRoster().size(), std::size_t(1));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
