@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to everything that reads from the network: the frame
 // reader (in pieces whose sizes come from the input itself), the decoders of
-// every handshake and liveness body, and every message decoder. A message that
+// every handshake, liveness and acknowledgement body of either protocol
+// version, and every message decoder. A message that
 // decodes must encode back to the very bytes it came from, since the server
 // relays messages that way; anything else is reported as a crash.
 #include "Common/MessageCodec.h"
@@ -11,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 using namespace gemvolt::transport;
@@ -20,6 +22,12 @@ namespace {
 
 void requireSameBytes(const common::Bytes& again, common::ByteView original) {
     if (!std::equal(again.begin(), again.end(), original.begin(), original.end())) {
+        std::abort();
+    }
+}
+
+void requireSameText(const std::string& again, std::string_view original) {
+    if (again != original) {
         std::abort();
     }
 }
@@ -95,12 +103,29 @@ void decodeBody(FrameKind kind, std::string_view body) {
         (void)peekHelloVersion(body, version);
         if (decodeHello(body, hello)) {
             (void)isValidPlayerName(hello.playerName);
+            (void)isWellFormedResumeToken(hello.resumeToken);
+            // The layout follows the version (the resume fields from version 2 on), and a
+            // HELLO that decodes is exactly the bytes its fields make.
+            requireSameText(encodeHello(hello), body);
         }
         break;
     }
     case FrameKind::Welcome: {
-        Welcome welcome;
-        (void)decodeWelcome(body, welcome);
+        // Which layout a WELCOME has is the HELLO's version: read it as either.
+        for (std::uint16_t version : {ProtocolVersion, ResumableProtocolVersion}) {
+            Welcome welcome;
+            if (decodeWelcome(body, welcome, version)) {
+                (void)isWellFormedResumeToken(welcome.resumeToken);
+                requireSameText(encodeWelcome(welcome), body);
+            }
+        }
+        break;
+    }
+    case FrameKind::Ack: {
+        std::uint32_t count = 0;
+        if (decodeToken(body, count)) {
+            requireSameText(encodeToken(count), body);
+        }
         break;
     }
     case FrameKind::Refuse: {

@@ -91,7 +91,9 @@ bool HostileServer::acceptHello(Ms limit) {
             reader.append(buffer, std::size_t(n));
         }
         if (reader.next(frame) == transport::FrameReader::Result::FrameReady) {
-            return frame.kind == FrameKind::Hello;
+            // Answered in the client's own version, so its WELCOME is one it can read.
+            return frame.kind == FrameKind::Hello &&
+                   transport::peekHelloVersion(frame.body, m_helloVersion);
         }
     }
     return false;
@@ -123,8 +125,11 @@ void HostileServer::run(std::string message, std::uint64_t maxBytes, Ms maxTime,
     if (!welcome) {
         sendAll(transport::encodeFrame(FrameKind::Refuse, transport::encodeRefuse({2, refusal})));
     } else {
-        sendAll(
-            transport::encodeFrame(FrameKind::Welcome, transport::encodeWelcome({1, "Hostile"})));
+        transport::Welcome welcomeBody{1, "Hostile", m_helloVersion};
+        if (m_helloVersion != transport::ProtocolVersion) {
+            welcomeBody.resumeToken = transport::newResumeToken();
+        }
+        sendAll(transport::encodeFrame(FrameKind::Welcome, transport::encodeWelcome(welcomeBody)));
         {
             std::lock_guard lock(m_mutex);
             m_lastProgress = Clock::now();

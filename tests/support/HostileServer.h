@@ -61,6 +61,8 @@ private:
 
     int m_listener = -1;
     int m_socket = -1;
+    // The version the client's HELLO named: WELCOME is given in it.
+    std::uint16_t m_helloVersion = 1;
     int m_port = 0;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};

@@ -253,6 +253,25 @@ private slots:
         QVERIFY(!events.list.contains(QStringLiteral("interrupted %1").arg(wn.playerId)));
     }
 
+    void aHeldPlayerPastTheLimitIsLetGo() {
+        SessionServer server;
+        server.setBacklogLimit(100 * 1024);
+        Events events(server);
+        QVERIFY(server.host(11, 0));
+        WirePeer peer;
+        Welcome w;
+        QVERIFY(peer.connectTo(server.port()) && peer.joinResumable(w, "A"));
+        peer.socket().abort();
+        QTRY_VERIFY(events.list.contains("interrupted 2"));
+        // Kept while held, up to the limit; past it the resume could not be whole.
+        QVERIFY(server.sendToAll(QByteArray(60 * 1024, '\x02')));
+        QCoreApplication::processEvents();
+        QVERIFY(!events.list.contains("destroyed 2"));
+        QVERIFY(server.sendToAll(QByteArray(60 * 1024, '\x02')));
+        QTRY_VERIFY(events.list.contains("destroyed 2"));
+        QCOMPARE(server.clientCount(), 0);
+    }
+
     void clientsResumeThroughCutsExactlyOnceAndInOrder() {
         SessionServer server(quickResume());
         Events events(server);
