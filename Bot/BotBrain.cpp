@@ -35,6 +35,9 @@ bool BotBrain::sendMessage(common::ByteView message) {
             m_lastBoardSent.assign(message.begin(), message.end());
         else if (message[0] == static_cast<std::uint8_t>(common::MsgType::GameOver)) {
             m_sentGameOver = true;
+            // A bot may stay for days: only the latest losses are kept.
+            if (m_boardsAtLoss.size() == BoardsAtLossKept)
+                m_boardsAtLoss.erase(m_boardsAtLoss.begin());
             m_boardsAtLoss.push_back(m_lastBoardSent);
         }
     }

@@ -45,7 +45,12 @@ public:
     /** Fights it lost (it reported its own game over). */
     int fightsLost() const { return m_lost; }
     int pairsPlanned() const { return m_pairsPlanned; }
-    /** For each fight lost, in order: the last board snapshot sent before the game over. */
+    /** How many of the latest fights lost boardsAtLoss() keeps. */
+    static constexpr std::size_t BoardsAtLossKept = 100;
+    /**
+     * For each of the latest fights lost, in order: the last board snapshot
+     * sent before the game over.
+     */
     const std::vector<common::Bytes>& boardsAtLoss() const { return m_boardsAtLoss; }
     int keysPressed() const { return m_keysPressed; }
     const LevelSettings& settings() const { return m_search.settings(); }

@@ -28,9 +28,10 @@ struct BotStats {
     int Interruptions = 0;
     int Resumes = 0;
     /**
-     * For each fight lost: a digest of the last board snapshot sent before the
-     * game over (the first 12 hex digits of its SHA-1), which whoever watches
-     * that fight must have seen last of the board.
+     * For each of the latest fights lost (BotBrain::BoardsAtLossKept): a
+     * digest of the last board snapshot sent before the game over (the first
+     * 12 hex digits of its SHA-1), which whoever watches that fight must have
+     * seen last of the board.
      */
     QStringList BoardsAtLoss;
 };
