@@ -31,8 +31,15 @@ bool BotBrain::sendMessage(common::ByteView message) {
     if (!message.empty()) {
         if (message[0] == static_cast<std::uint8_t>(common::MsgType::NextPair))
             ++m_nextPairsSent;
-        else if (message[0] == static_cast<std::uint8_t>(common::MsgType::GameOver))
+        else if (message[0] == static_cast<std::uint8_t>(common::MsgType::BoardState))
+            m_lastBoardSent.assign(message.begin(), message.end());
+        else if (message[0] == static_cast<std::uint8_t>(common::MsgType::GameOver)) {
             m_sentGameOver = true;
+            // A bot may stay for days: only the latest losses are kept.
+            if (m_boardsAtLoss.size() == BoardsAtLossKept)
+                m_boardsAtLoss.erase(m_boardsAtLoss.begin());
+            m_boardsAtLoss.push_back(m_lastBoardSent);
+        }
     }
     if (m_sendObserver)
         m_sendObserver(message);

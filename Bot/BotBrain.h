@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace gemvolt::bot {
 
@@ -44,6 +45,13 @@ public:
     /** Fights it lost (it reported its own game over). */
     int fightsLost() const { return m_lost; }
     int pairsPlanned() const { return m_pairsPlanned; }
+    /** How many of the latest fights lost boardsAtLoss() keeps. */
+    static constexpr std::size_t BoardsAtLossKept = 100;
+    /**
+     * For each of the latest fights lost, in order: the last board snapshot
+     * sent before the game over.
+     */
+    const std::vector<common::Bytes>& boardsAtLoss() const { return m_boardsAtLoss; }
     int keysPressed() const { return m_keysPressed; }
     const LevelSettings& settings() const { return m_search.settings(); }
 
@@ -75,6 +83,8 @@ private:
     // What the client has sent.
     int m_nextPairsSent = 0;
     bool m_sentGameOver = false;
+    common::Bytes m_lastBoardSent;
+    std::vector<common::Bytes> m_boardsAtLoss;
 
     // The fight.
     bool m_wasRunning = false;

@@ -17,7 +17,8 @@ QString BotOptions::usage() {
         "  --level L     easy, normal or hard (default normal)\n"
         "  --games N     leave after N fights (default: stay)\n"
         "  --fast        play many times faster (tests and bot-only sessions)\n"
-        "  --stats       print messages received and fights played when leaving\n"
+        "  --stats       print messages received, fights played and connection\n"
+        "                breaks resumed when leaving\n"
         "  -h, --help    print this text and exit\n"
         "  -v, --version print the name and version and exit\n");
 }

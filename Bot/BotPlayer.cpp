@@ -5,6 +5,7 @@
 #include "Client/net/QtTicker.h"
 #include "Common/MessageCodec.h"
 
+#include <QCryptographicHash>
 #include <QThread>
 
 namespace gemvolt::bot {
@@ -34,6 +35,13 @@ QString printable(const QString& text) {
 }
 
 } // namespace
+
+QString BotPlayer::boardDigest(const common::Bytes& snapshot) {
+    const QByteArray bytes(reinterpret_cast<const char*>(snapshot.data()),
+                           static_cast<qsizetype>(snapshot.size()));
+    return QString::fromLatin1(
+        QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(12));
+}
 
 QString BotPlayer::greeting(Level level) {
     switch (level) {
@@ -83,6 +91,10 @@ BotPlayer::BotPlayer(const BotOptions& options, QObject* parent)
                                  .arg(printable(reason)));
                 finish(1);
             });
+    // A blip the session resumes changes nothing for the bot: no new greeting,
+    // no leaving, the brain plays on; its moves go out once the session is back.
+    connect(&session, &net::Session::connectionInterrupted, this, [this] { ++m_interruptions; });
+    connect(&session, &net::Session::connectionResumed, this, [this] { ++m_resumes; });
     connect(&session, &net::Session::connectionLost, this, [this] {
         emit problem(QStringLiteral("gemvolt-bot: lost the connection to the server at %1 port %2")
                          .arg(m_options.Host)
@@ -144,6 +156,10 @@ BotStats BotPlayer::stats() const {
     s.Wins = s.Fights - s.Losses;
     s.Pairs = m_brain->pairsPlanned();
     s.Keys = m_brain->keysPressed();
+    s.Interruptions = m_interruptions;
+    s.Resumes = m_resumes;
+    for (const common::Bytes& board : m_brain->boardsAtLoss())
+        s.BoardsAtLoss << boardDigest(board);
     return s;
 }
 

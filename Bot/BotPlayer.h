@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
@@ -23,6 +24,16 @@ struct BotStats {
     int Losses = 0;
     int Pairs = 0;
     int Keys = 0;
+    /** Connection breaks the session resumed from, and resumes that succeeded. */
+    int Interruptions = 0;
+    int Resumes = 0;
+    /**
+     * For each of the latest fights lost (BotBrain::BoardsAtLossKept): a
+     * digest of the last board snapshot sent before the game over (the first
+     * 12 hex digits of its SHA-1), which whoever watches that fight must have
+     * seen last of the board.
+     */
+    QStringList BoardsAtLoss;
 };
 
 /**
@@ -36,6 +47,8 @@ class BotPlayer : public QObject, private net::SessionDialogs, private board::Pa
 public:
     /** The greeting chatted after joining. */
     static QString greeting(Level level);
+    /** How BotStats names a board snapshot (the whole message, as sent). */
+    static QString boardDigest(const common::Bytes& snapshot);
 
     explicit BotPlayer(const BotOptions& options, QObject* parent = nullptr);
     ~BotPlayer() override;
@@ -75,6 +88,8 @@ private:
     QElapsedTimer m_clock;
     int m_received = 0;
     int m_undecodable = 0;
+    int m_interruptions = 0;
+    int m_resumes = 0;
     bool m_done = false;
 };
 

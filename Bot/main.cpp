@@ -57,15 +57,21 @@ int main(int argc, char* argv[]) {
     QObject::connect(&bot, &gemvolt::bot::BotPlayer::finished, &app, [&](int code) {
         if (options->Stats) {
             const gemvolt::bot::BotStats s = bot.stats();
-            printLine(stdout, QStringLiteral("stats received=%1 undecodable=%2 fights=%3 wins=%4 "
-                                             "losses=%5 pairs=%6 keys=%7")
-                                  .arg(s.MessagesReceived)
-                                  .arg(s.MessagesUndecodable)
-                                  .arg(s.Fights)
-                                  .arg(s.Wins)
-                                  .arg(s.Losses)
-                                  .arg(s.Pairs)
-                                  .arg(s.Keys));
+            printLine(stdout,
+                      QStringLiteral("stats received=%1 undecodable=%2 fights=%3 wins=%4 "
+                                     "losses=%5 pairs=%6 keys=%7 interrupted=%8 resumed=%9 "
+                                     "lossboards=%10")
+                          .arg(s.MessagesReceived)
+                          .arg(s.MessagesUndecodable)
+                          .arg(s.Fights)
+                          .arg(s.Wins)
+                          .arg(s.Losses)
+                          .arg(s.Pairs)
+                          .arg(s.Keys)
+                          .arg(s.Interruptions)
+                          .arg(s.Resumes)
+                          .arg(s.BoardsAtLoss.isEmpty() ? QStringLiteral("-")
+                                                        : s.BoardsAtLoss.join(QLatin1Char(','))));
         }
         QCoreApplication::exit(code);
     });

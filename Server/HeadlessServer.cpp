@@ -1,6 +1,7 @@
 #include "Server/HeadlessServer.h"
 
 #include "Common/transport/ControlMessages.h"
+#include "Common/transport/SessionServer.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -11,6 +12,12 @@ namespace gemvolt::server {
 HeadlessServer::HeadlessServer(std::FILE* out, QObject* parent) : QObject(parent), m_out(out) {
     m_port.attach(&m_core);
     m_core.setObserver(this);
+    // The core never hears of a held player: a resume is no departure and no join.
+    transport::SessionServer& session = m_port.session();
+    connect(&session, &transport::SessionServer::playerInterrupted, this,
+            &HeadlessServer::playerInterrupted);
+    connect(&session, &transport::SessionServer::playerResumed, this,
+            &HeadlessServer::playerResumed);
 }
 
 HeadlessServer::~HeadlessServer() {
@@ -37,7 +44,22 @@ void HeadlessServer::playerJoined(std::int32_t id, const std::string& name) {
 }
 
 void HeadlessServer::playerLeft(std::int32_t id, const std::string& name) {
+    if (m_held.erase(id) > 0) {
+        printLine("expired " + std::to_string(id) + " " + transport::registeredPlayerName(name));
+    }
     printLine("left " + std::to_string(id) + " " + transport::registeredPlayerName(name));
+}
+
+void HeadlessServer::playerInterrupted(std::int32_t id) {
+    m_held.insert(id);
+    printLine("interrupted " + std::to_string(id) + " " +
+              transport::registeredPlayerName(m_port.playerName(id)));
+}
+
+void HeadlessServer::playerResumed(std::int32_t id) {
+    m_held.erase(id);
+    printLine("resumed " + std::to_string(id) + " " +
+              transport::registeredPlayerName(m_port.playerName(id)));
 }
 
 void HeadlessServer::fightResult(std::int32_t winnerId, const std::string& winnerName,

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 namespace gemvolt::server {
@@ -16,7 +17,10 @@ namespace gemvolt::server {
  * It prints the port it listens on as its first line, then one line per
  * join ("joined <id> <name>"), departure ("left <id> <name>") and fight
  * result ("result <winner id> beat <loser id>: <winner name> beat <loser
- * name>"), each handed to the system at once. Names are printed with control
+ * name>"), each handed to the system at once. A player whose connection broke
+ * and who is held for a resume gets "interrupted <id> <name>", then "resumed
+ * <id> <name>" when it is back, or "expired <id> <name>" before its "left"
+ * line when its hold ran out. Names are printed with control
  * characters and line separators replaced, so that one event is always one line.
  *
  * The lines never hold up the session: when whoever reads them stalls (a full
@@ -46,6 +50,8 @@ private:
     void playerLeft(std::int32_t id, const std::string& name) override;
     void fightResult(std::int32_t winnerId, const std::string& winnerName, std::int32_t loserId,
                      const std::string& loserName) override;
+    void playerInterrupted(std::int32_t id);
+    void playerResumed(std::int32_t id);
     void printLine(const std::string& line);
     /** Writes what the system takes now; true when all of text went (it keeps the rest). */
     bool writeNow(std::string& text);
@@ -54,6 +60,8 @@ private:
     // The part of a line the system took only partly, sent before anything else.
     std::string m_unfinished;
     long long m_dropped = 0;
+    // Players held for a resume: their departure means the hold ran out.
+    std::set<std::int32_t> m_held;
     SessionPort m_port;
     ServerCore m_core{m_port};
 };

@@ -48,7 +48,9 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
     const QCommandLineOption players(QStringLiteral("players"), QString(), QStringLiteral("N"));
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("P"));
     const QCommandLineOption flood(QStringLiteral("flood-limit"), QString(), QStringLiteral("KIB"));
-    parser.addOptions({help, version, headless, players, port, flood});
+    const QCommandLineOption hold(QStringLiteral("resume-hold"), QString(),
+                                  QStringLiteral("SECONDS"));
+    parser.addOptions({help, version, headless, players, port, flood, hold});
     if (!parser.parse(texts)) {
         if (!parser.unknownOptionNames().isEmpty()) {
             return invalid(
@@ -70,8 +72,9 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
         options.mode = Mode::Version;
         return options;
     }
-    for (const QString& name : {QStringLiteral("headless"), QStringLiteral("players"),
-                                QStringLiteral("port"), QStringLiteral("flood-limit")}) {
+    for (const QString& name :
+         {QStringLiteral("headless"), QStringLiteral("players"), QStringLiteral("port"),
+          QStringLiteral("flood-limit"), QStringLiteral("resume-hold")}) {
         if (parser.optionNames().count(name) > 1) {
             return invalid("--" + name.toStdString() + " is given twice");
         }
@@ -99,10 +102,18 @@ ServerOptions ServerOptions::parse(const std::vector<std::string>& arguments) {
         }
         options.floodLimitKib = static_cast<int>(number);
     }
+    if (parser.isSet(hold)) {
+        const std::string value = parser.value(hold).toStdString();
+        // A day is far beyond any blip worth waiting for.
+        if (!readNumber(value, 0, 86400, number)) {
+            return invalid("--resume-hold takes a number of seconds from 0 to 86400, not '" +
+                           value + "'");
+        }
+        options.resumeHoldSeconds = static_cast<int>(number);
+    }
     if (!parser.isSet(headless)) {
-        return invalid(
-            "--players, --port and --flood-limit need --headless; without arguments the window "
-            "opens");
+        return invalid("--players, --port, --flood-limit and --resume-hold need --headless; "
+                       "without arguments the window opens");
     }
     options.mode = Mode::Headless;
     return options;
@@ -114,13 +125,15 @@ std::string ServerOptions::usage(const std::string& program) {
            "       " +
            program +
            " --headless [--players N] [--port P] [--flood-limit KIB]\n"
+           "         [--resume-hold SECONDS]\n"
            "       " +
            program +
            " --help | --version\n"
            "\n"
            "Without arguments the server opens its window and asks for the number of players.\n"
            "--headless    run without a window; print the port listened on, then one line\n"
-           "              per join, departure and fight result; end on SIGINT or SIGTERM\n"
+           "              per join, departure, fight result, interrupted connection and\n"
+           "              resume or end of its hold; end on SIGINT or SIGTERM\n"
            "--players N   players the session holds, the server's own included (2 to 10000,\n"
            "              default 11)\n"
            "--port P      TCP port to listen on (default 4000; 0 picks a free port)\n"
@@ -128,6 +141,9 @@ std::string ServerOptions::usage(const std::string& program) {
            "              message KiB one player may send within 4 seconds before the\n"
            "              server ends its session (default 1024; 0 turns the limit off,\n"
            "              for load measurements)\n"
+           "--resume-hold SECONDS\n"
+           "              how long a player whose connection broke keeps its place and its\n"
+           "              fight while it reconnects (default 30; 0 turns resuming off)\n"
            "-h, --help    print this text and exit\n"
            "-v, --version print the name and version and exit\n";
 }

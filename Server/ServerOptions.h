@@ -21,6 +21,8 @@ struct ServerOptions {
     std::uint16_t port = 4000;
     /** Message KiB one client may send within 4 s before its session ends; 0 for no limit. */
     int floodLimitKib = 1024;
+    /** Seconds a player whose connection broke keeps its place waiting to resume; 0: none. */
+    int resumeHoldSeconds = 30;
     /** What was wrong, for Invalid. */
     std::string error;
 

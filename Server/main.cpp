@@ -25,6 +25,7 @@ int runHeadless(int argc, char** argv, const ServerOptions& options) {
     SignalWatcher watcher({SIGINT, SIGTERM});
     HeadlessServer server;
     server.sessionPort().session().setFloodLimit(qint64(options.floodLimitKib) * 1024);
+    server.sessionPort().session().setResumeHold(options.resumeHoldSeconds);
     std::string error;
     if (!server.start(options.players, options.port, error)) {
         std::fprintf(stderr, "gemvolt-server: %s\n", error.c_str());

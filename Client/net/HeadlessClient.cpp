@@ -34,6 +34,16 @@ HeadlessClient::HeadlessClient(SessionDialogs& dialogs, std::unique_ptr<Ticker> 
                                             static_cast<std::size_t>(message.size())));
         emit stateChanged();
     });
+    // A blip the transport resumes is only news for the player: the game and
+    // its timers go on, and what they send waits in the transport meanwhile.
+    connect(&m_session, &Session::connectionInterrupted, this, [this] {
+        m_chat.AppendChatLine(QString::fromLatin1(ReconnectingLine));
+        emit stateChanged();
+    });
+    connect(&m_session, &Session::connectionResumed, this, [this] {
+        m_chat.AppendChatLine(QString::fromLatin1(ReconnectedLine));
+        emit stateChanged();
+    });
     connect(&m_session, &Session::connectionLost, this, [this] {
         // Our own way out may make the server drop us first: that is no loss.
         if (!m_exiting)

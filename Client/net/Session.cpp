@@ -46,6 +46,10 @@ bool Session::DirectPlayInit() {
     // the server's doing.
     connect(client, &transport::SessionClient::sessionTerminated, this,
             [this](const QString&) { emit connectionLost(); });
+    connect(client, &transport::SessionClient::connectionInterrupted, this,
+            &Session::connectionInterrupted);
+    connect(client, &transport::SessionClient::connectionResumed, this,
+            &Session::connectionResumed);
     return true;
 }
 

@@ -13,6 +13,11 @@
 
 namespace gemvolt::net {
 
+/** The chat line while a broken connection is being resumed. */
+inline constexpr const char* ReconnectingLine = "*** Connection lost - reconnecting... ***";
+/** The chat line once the session has resumed with nothing lost. */
+inline constexpr const char* ReconnectedLine = "*** Reconnected ***";
+
 /**
  * The client's session: sets up the transport's client side, asks for the
  * host and the player name, connects, hands every message on and closes the
@@ -69,7 +74,15 @@ signals:
     void connectFailed(const QString& host, const QString& reason);
     /** A message from the server. */
     void messageArrived(const QByteArray& message);
-    /** The server ended an open session (not our own close). */
+    /**
+     * The connection broke and the transport is resuming the session. Nothing
+     * ends: messages sent meanwhile go out once it is back. If the resume
+     * gives up, connectionLost() follows.
+     */
+    void connectionInterrupted();
+    /** The session resumed after connectionInterrupted(), nothing lost or repeated. */
+    void connectionResumed();
+    /** The server ended an open session (not our own close), or a resume gave up. */
     void connectionLost();
 
 private:

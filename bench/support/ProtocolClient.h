@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -16,11 +17,19 @@ namespace gemvolt::bench {
  * the driver's epoll, HELLO on connect, the player id from WELCOME, PING
  * answered with PONG, game messages in DATA frames both ways. What a received
  * DATA frame means is the driver's: it derives from this and takes onData.
+ *
+ * A resumable client speaks the version with resumable sessions: it counts
+ * DATA both ways, acknowledges what it received, keeps what it sent until the
+ * server acknowledges it, and when its connection is lost without BYE or
+ * REFUSE it connects again with its resume token and received count and sends
+ * again what the server's WELCOME says it missed, with the same waits between
+ * tries as the program's own client. Its driver calls service() often.
  */
 class ProtocolClient {
 public:
     /** index is the driver's own number for this client (names, stamps). */
-    explicit ProtocolClient(std::uint32_t index) : m_index(index) {}
+    explicit ProtocolClient(std::uint32_t index, bool resumable = false)
+        : m_index(index), m_resumable(resumable) {}
     /** Closes the socket if it is still open. */
     virtual ~ProtocolClient();
     ProtocolClient(const ProtocolClient&) = delete;
@@ -46,6 +55,9 @@ public:
     /** Says BYE and closes the socket, unless the connection is already closed. */
     void disconnect();
 
+    /** What is due by the clock: a delayed ACK, the next try to resume. */
+    void service();
+
     /** Waits up to timeoutMs for socket events on epoll and handles them for
      * every ProtocolClient registered there; a client that has sent nothing for
      * five seconds then sends PING, as every peer must. */
@@ -60,12 +72,26 @@ public:
     std::uint64_t framesSeen() const { return m_framesSeen; }
     /** Bytes given to send that the socket has not taken yet. */
     std::size_t unsent() const { return m_out.size() - m_outStart; }
+    /** Connections lost that a resume was tried for, and resumes welcomed. */
+    int interruptions() const { return m_interruptions; }
+    int resumes() const { return m_resumes; }
+    /** True while a lost connection is being resumed. */
+    bool interrupted() const { return m_interrupted; }
 
 protected:
     /** A DATA frame arrived; now is the time (nowNs) its bytes were read. */
     virtual void onData(std::string_view body, std::int64_t now) = 0;
 
 private:
+    /** A connected, registered, non-blocking socket to port; -1 when none could be made. */
+    int openSocket(int port);
+    void sendHello();
+    void sendAck();
+    /** The connection ended: a resumable session is tried again, any other is over. */
+    void lost();
+    void endForGood();
+    void onWelcome(std::string_view body);
+    void onAck(std::string_view body);
     void flush();
     void readAll();
     void keepAlive();
@@ -85,6 +111,26 @@ private:
     std::uint32_t m_nextToken = 1;
     bool m_closed = false;
     std::uint64_t m_framesSeen = 0;
+
+    // The resumable session.
+    bool m_resumable;
+    int m_port = 0;
+    std::string m_name;
+    bool m_welcomedHere = false; // this connection's WELCOME arrived
+    bool m_interrupted = false;
+    std::string m_token;
+    std::uint32_t m_received = 0;      // DATA frames received in the session
+    std::uint32_t m_ackSent = 0;       // the count last acknowledged to the server
+    std::int64_t m_ackDueNs = -1;      // when an ACK for what came since is due
+    std::uint32_t m_sentCount = 0;     // DATA frames sent in the session
+    std::uint32_t m_serverAcked = 0;   // of those, what the server has acknowledged
+    std::deque<std::string> m_unacked; // whole DATA frames after m_serverAcked
+    std::size_t m_unackedBytes = 0;
+    std::int64_t m_lostNs = 0;
+    std::int64_t m_nextTryNs = 0;
+    std::int64_t m_nextWaitNs = 0;
+    int m_interruptions = 0;
+    int m_resumes = 0;
 };
 
 } // namespace gemvolt::bench

@@ -5,9 +5,12 @@
 
 #include "Client/net/HeadlessClient.h"
 #include "Client/net/ManualTicker.h"
+#include "Common/transport/SessionServer.h"
+#include "Common/transport/WireFormat.h"
 #include "Server/ServerCore.h"
 #include "Server/SessionPort.h"
 #include "tests/support/FakeSessionDialogs.h"
+#include "tests/support/FaultProxy.h"
 #include "tests/support/RecordingPorts.h"
 
 #include <QSignalSpy>
@@ -88,6 +91,9 @@ private slots:
     void serverGoneAddsTheLostLineOnce();
     void exitLeavesWithoutTheLostLine();
     void twoFightsThroughTheServer();
+    void blipIsTwoChatLinesAndNothingElse();
+    void resumeGivenUpIsTheLostLine();
+    void firstVersionClientPlaysAlongside();
 };
 
 void TestEndToEnd::promptsAndConnectedLine() {
@@ -339,6 +345,100 @@ void TestEndToEnd::twoFightsThroughTheServer() {
     // A fighter's first snapshot reaches the watcher of the second fight.
     w.clock->advance(200);
     QTRY_VERIFY(b.core().boardCells(1) == w.core().boardCells(1));
+}
+
+// Alpha through a relay that the test cuts, Bravo straight to the server.
+struct CutPair {
+    Server server;
+    FaultProxy proxy;
+    Player a, b;
+    /** Both connected, Alpha first (on board 1). */
+    bool ready() {
+        return server.hosted && proxy.start(server.port.port()) &&
+               a.connectTo(QStringLiteral("127.0.0.1:%1").arg(proxy.port()), "Alpha") &&
+               QTest::qWaitFor([this] { return a.core().LocalPlayerId() != 0; }) &&
+               b.connectTo(server.address(), "Bravo");
+    }
+};
+
+void TestEndToEnd::blipIsTwoChatLinesAndNothingElse() {
+    CutPair s;
+    QVERIFY(s.ready());
+    QTRY_COMPARE(s.a.core().playerTable().rowCount(), 2);
+    QTRY_COMPARE(s.b.core().playerTable().rowCount(), 2);
+    const std::int32_t id = s.a.core().LocalPlayerId();
+
+    s.proxy.cutAll();
+    QTRY_VERIFY(
+        s.a.chat().contains(QStringLiteral("*** Connection lost - reconnecting... ***\r\n")));
+    // What is said meanwhile goes out once the session is back.
+    QVERIFY(s.a.client->SendChat("Alpha:>during"));
+    QTRY_VERIFY_WITH_TIMEOUT(s.a.chat().contains(QStringLiteral("*** Reconnected ***\r\n")), 10000);
+    QTRY_VERIFY(s.b.chat().contains("Alpha:>during\r\n"));
+    QTRY_VERIFY(s.a.chat().contains("Alpha:>during\r\n"));
+    QVERIFY(s.b.client->SendChat("Bravo:>after"));
+    QTRY_VERIFY(s.a.chat().contains("Bravo:>after\r\n"));
+
+    // Nobody left or came: same player, same table, no lost line, each line once.
+    QCOMPARE(s.a.core().LocalPlayerId(), id);
+    QCOMPARE(s.server.core.ServerRoster().size(), std::size_t(2));
+    QCOMPARE(tableOf(s.a.core()), tableOf(s.b.core()));
+    QVERIFY(!s.b.chat().contains("has left"));
+    QVERIFY(!s.a.chat().contains("Connection with server lost"));
+    QCOMPARE(s.a.chat().count("Alpha:>during"), 1);
+    QCOMPARE(s.a.chat().count("Reconnected"), 1);
+}
+
+void TestEndToEnd::resumeGivenUpIsTheLostLine() {
+    CutPair s;
+    s.server.port.session().setResumeHold(1);
+    QVERIFY(s.ready());
+    QTRY_COMPARE(s.server.core.ServerRoster().size(), std::size_t(2));
+
+    // The way back stays shut past the hold: the server lets Alpha go, and
+    // Alpha's next try is turned away.
+    s.proxy.refuseFor(std::chrono::milliseconds(2500));
+    s.proxy.cutAll();
+    QTRY_VERIFY(s.a.chat().contains("reconnecting"));
+    QTRY_VERIFY(s.b.chat().contains("Alpha has left\r\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(s.a.chat().contains("Connection with server lost"), 15000);
+    QVERIFY(!s.a.chat().contains("Reconnected"));
+    QVERIFY(!s.a.client->session().isConnected());
+}
+
+void TestEndToEnd::firstVersionClientPlaysAlongside() {
+    CutPair s;
+    transport::Timings first;
+    first.clientVersion = transport::ProtocolVersion;
+    s.a.client->session().setTimings(first);
+    QVERIFY(s.ready());
+    for (Player* p : {&s.a, &s.b})
+        QTRY_COMPARE(p->core().playerTable().rowCount(), 2);
+    QVERIFY(s.a.client->SendChat("Alpha:>old hello"));
+    QVERIFY(s.b.client->SendChat("Bravo:>new hello"));
+    QTRY_VERIFY(s.b.chat().contains("Alpha:>old hello\r\n"));
+    QTRY_VERIFY(s.a.chat().contains("Bravo:>new hello\r\n"));
+
+    // A fight between the two: both count down and start, and Bravo sees
+    // Alpha's board as Alpha has it.
+    s.a.client->RdyButton_Click();
+    s.b.client->RdyButton_Click();
+    for (Player* p : {&s.a, &s.b}) {
+        QTRY_COMPARE(p->core().lblCountIn(), std::string("3"));
+        p->clock->advance(3000);
+        QVERIFY(p->client->matchFlow().FightRunning());
+    }
+    landPair(*s.a.client);
+    s.a.clock->advance(200);
+    const auto alpha = s.a.core().boardCells(0);
+    QTRY_VERIFY(s.b.core().boardCells(0) == alpha);
+
+    // The first version does not resume: a cut ends its session at once.
+    s.proxy.cutAll();
+    QTRY_VERIFY(s.a.chat().contains("Connection with server lost"));
+    QVERIFY(!s.a.chat().contains("reconnecting"));
+    QTRY_VERIFY(s.b.chat().contains("Alpha has left\r\n"));
+    QCOMPARE(s.server.core.ServerRoster().size(), std::size_t(1));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

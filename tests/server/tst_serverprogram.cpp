@@ -2,13 +2,16 @@
 // as a child process.
 #include "Common/MessageCodec.h"
 #include "Common/transport/ControlMessages.h"
+#include "Common/transport/SessionClient.h"
 #include "Server/ServerOptions.h"
+#include "support/FaultProxy.h"
 #include "support/WirePeer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
@@ -99,6 +102,7 @@ private slots:
     void headlessServesAndEndsOnSignal();
     void badArgumentsExitWithUsage();
     void floodLimitFromTheCommandLine();
+    void resumeHoldFromTheCommandLine();
     void logNeverHoldsUpTheServer();
     void descriptorShortageNeitherSpinsNorLocksOut();
 };
@@ -246,6 +250,63 @@ void TestServerProgram::floodLimitFromTheCommandLine() {
     }
     QVERIFY(bye);
     QCOMPARE(readLine(process), QStringLiteral("left %1 Chatty").arg(id));
+}
+
+void TestServerProgram::resumeHoldFromTheCommandLine() {
+    const auto hold = [](std::vector<std::string> args) {
+        const ServerOptions o = ServerOptions::parse(args);
+        return o.mode == ServerOptions::Mode::Headless ? o.resumeHoldSeconds : -1;
+    };
+    QCOMPARE(hold({"--headless"}), 30);
+    QCOMPARE(hold({"--headless", "--resume-hold", "0"}), 0);
+    QCOMPARE(hold({"--headless", "--resume-hold=5"}), 5);
+    QCOMPARE(hold({"--headless", "--resume-hold", "-1"}), -1);
+    QCOMPARE(hold({"--headless", "--resume-hold", "2s"}), -1);
+    QCOMPARE(hold({"--resume-hold", "5"}), -1);
+    QCOMPARE(ServerOptions::parse({}).resumeHoldSeconds, 30);
+    QVERIFY(QString::fromStdString(ServerOptions::usage("gemvolt-server"))
+                .contains("--resume-hold SECONDS"));
+
+    // A player behind a relay the test cuts: a cut it comes back from, then one
+    // whose way back stays shut past the hold of one second.
+    QProcess process;
+    process.start(serverProgram(), {"--headless", "--port", "0", "--resume-hold", "1"});
+    QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
+    const int port = readLine(process).toInt();
+    QVERIFY(port > 0);
+    testing::FaultProxy proxy;
+    QVERIFY(proxy.start(port));
+    transport::SessionClient client;
+    QSignalSpy lost(&client, &transport::SessionClient::sessionTerminated);
+    client.connectToServer(QStringLiteral("127.0.0.1"), quint16(proxy.port()), "Holder");
+    const QString joined = readLine(process);
+    QVERIFY2(joined.startsWith("joined "), qPrintable(joined));
+    const QString id = joined.section(' ', 1, 1);
+
+    proxy.cutAll();
+    QCOMPARE(readLine(process), "interrupted " + id + " Holder");
+    QCOMPARE(readLine(process), "resumed " + id + " Holder");
+    proxy.refuseFor(std::chrono::milliseconds(3000));
+    proxy.cutAll();
+    QCOMPARE(readLine(process), "interrupted " + id + " Holder");
+    QCOMPARE(readLine(process), "expired " + id + " Holder");
+    QCOMPARE(readLine(process), "left " + id + " Holder");
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 15000);
+
+    // Without a hold a broken connection is a departure at once.
+    QProcess plain;
+    plain.start(serverProgram(), {"--headless", "--port", "0", "--resume-hold", "0"});
+    QVERIFY2(plain.waitForStarted(), qPrintable(plain.errorString()));
+    testing::FaultProxy direct;
+    QVERIFY(direct.start(readLine(plain).toInt()));
+    transport::SessionClient other;
+    QSignalSpy otherLost(&other, &transport::SessionClient::sessionTerminated);
+    other.connectToServer(QStringLiteral("127.0.0.1"), quint16(direct.port()), "Plain");
+    const QString plainId = readLine(plain).section(' ', 1, 1);
+    QVERIFY(!plainId.isEmpty());
+    direct.cutAll();
+    QCOMPARE(readLine(plain), "left " + plainId + " Plain");
+    QTRY_COMPARE_WITH_TIMEOUT(otherLost.count(), 1, 15000);
 }
 
 void TestServerProgram::logNeverHoldsUpTheServer() {
