@@ -4,9 +4,14 @@
 #include "Common/MessageBuffer.h"
 #include "Common/Messages.h"
 #include "Common/WireReader.h"
+#include "Common/WireScanner.h"
 #include "Common/WireWriter.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <variant>
 
 namespace gemvolt::common {
@@ -75,6 +80,52 @@ template <CatalogueMessage M> DecodeResult<M> decode(ByteView bytes) {
         return reader.takeFailure();
     }
     return message;
+}
+
+namespace detail {
+// Walks bytes as one message of type M, handing each top-level field to
+// `visit` right after it was stepped over; true when decode<M>() would accept them.
+template <CatalogueMessage M, class Visit> bool scanAs(ByteView bytes, Visit&& visit) {
+    if (bytes.empty() || bytes[0] != static_cast<std::uint8_t>(M::Type)) {
+        return false;
+    }
+    WireScanner scanner(bytes);
+    scanner.skip(1);
+    static constexpr auto Fields = M::fields();
+    std::apply([&](const auto&... f) { ((scanner.field(f), visit(scanner, f)), ...); }, Fields);
+    return !scanner.failed() && scanner.remaining() == 0;
+}
+} // namespace detail
+
+/**
+ * Whether decode<M>() would accept `bytes`, found without building the
+ * message: no text is copied and no list is made. For a message that is only
+ * passed on.
+ */
+template <CatalogueMessage M> bool conforms(ByteView bytes) {
+    return detail::scanAs<M>(bytes, [](const WireScanner&, const auto&) {});
+}
+
+/**
+ * The text of one of M's own number fields (`&MsgBoardState::Board`), read in
+ * place, when decode<M>() would accept `bytes`; nothing when it would not.
+ * The view points into `bytes`; as with conforms(), nothing is built.
+ */
+template <CatalogueMessage M>
+std::optional<std::string_view> checkedNumber(ByteView bytes, NumberField M::*member) {
+    std::string_view found;
+    const bool whole = detail::scanAs<M>(bytes, [&](const WireScanner& scanner, const auto& f) {
+        if constexpr (std::decay_t<decltype(f)>::Kind == WireKind::Number &&
+                      std::is_same_v<typename std::decay_t<decltype(f)>::Record, M>) {
+            if (f.Member == member && !scanner.failed()) {
+                found = scanner.lastText();
+            }
+        }
+    });
+    if (!whole) {
+        return std::nullopt;
+    }
+    return found;
 }
 
 /**

@@ -118,6 +118,14 @@ void ServerCore::OnMessage(std::int32_t sender, ByteView bytes) {
     if (!m_hosting || !inRoster(sender)) {
         return;
     }
+    // Snapshots are most of what arrives and are only passed on: their shape
+    // is checked where they lie instead of building all ninety cells.
+    if (!bytes.empty() && bytes[0] == static_cast<std::uint8_t>(MsgType::BoardState)) {
+        if (const auto board = checkedNumber(bytes, &MsgBoardState::Board)) {
+            OnBoardState(sender, numberValue(*board), bytes);
+        }
+        return;
+    }
     DecodeResult<MessageFromClient> decoded = decodeFromClient(bytes);
     if (!decoded) {
         return;
@@ -127,7 +135,7 @@ void ServerCore::OnMessage(std::int32_t sender, ByteView bytes) {
                  [&](const MsgChat&) { OnChat(bytes); },
                  [&](const MsgPlayerLeft& m) { OnPlayerLeft(sender, m); },
                  [&](const MsgAttackPattern& m) { OnAttackPattern(sender, m); },
-                 [&](MsgBoardState&& m) { OnBoardState(sender, std::move(m), bytes); },
+                 [&](const MsgBoardState& m) { OnBoardState(sender, m.Board.value(), bytes); },
                  [&](const MsgNextPair& m) { OnNextPair(sender, m, bytes); },
                  [&](const MsgCounterAttack& m) { OnCounterAttack(sender, m); },
                  [&](const MsgStats& m) { OnStats(sender, m, bytes); },
@@ -266,16 +274,26 @@ void ServerCore::OnAttackPattern(std::int32_t sender, const MsgAttackPattern& me
     send(encode(MsgAttackPatternToAll::fromEntries(m_patterns)));
 }
 
-void ServerCore::OnBoardState(std::int32_t sender, MsgBoardState message, ByteView bytes) {
+void ServerCore::OnBoardState(std::int32_t sender, std::int64_t boardNumber, ByteView bytes) {
     const int board = boardOf(sender);
-    if (board == 0 || message.Board.value() != board) {
+    if (board == 0 || boardNumber != board) {
         return;
     }
-    m_boardMirror[static_cast<std::size_t>(board - 1)] = std::move(message);
-    // The mirror encodes back to exactly the bytes that came (texts, raw
-    // shapes and occupied bytes are kept as received), so those bytes are the
-    // copy every player gets, without building them a second time.
+    // The mirror is the snapshot's bytes as they came (texts, raw shapes and
+    // occupied bytes included), which are also the copy every player gets.
+    m_boardMirror[static_cast<std::size_t>(board - 1)].assign(bytes.begin(), bytes.end());
     m_transport.sendToAll(bytes);
+}
+
+std::array<std::optional<MsgBoardState>, 2> ServerCore::BoardMirror() const {
+    std::array<std::optional<MsgBoardState>, 2> boards;
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        // Only snapshots that passed the same check are kept, so each decodes.
+        if (auto decoded = decode<MsgBoardState>(m_boardMirror[i])) {
+            boards[i] = std::move(decoded).value();
+        }
+    }
+    return boards;
 }
 
 void ServerCore::OnNextPair(std::int32_t sender, const MsgNextPair& message, ByteView bytes) {

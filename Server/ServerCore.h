@@ -116,10 +116,11 @@ public:
     const std::vector<StandingsRow>& Standings() const { return m_standings; }
     /** One pattern per player still here, in the order of their first pattern. */
     const std::vector<common::PatternEntry>& ServerPatterns() const { return m_patterns; }
-    /** The last snapshot of board 1 and board 2, as received. */
-    const std::array<std::optional<common::MsgBoardState>, 2>& BoardMirror() const {
-        return m_boardMirror;
-    }
+    /**
+     * The last snapshot of board 1 and board 2, as received. Built on asking:
+     * the server keeps only the bytes it relays.
+     */
+    std::array<std::optional<common::MsgBoardState>, 2> BoardMirror() const;
 
     /**
      * Bytes of the MsgRoster that would announce a player called `name` joining
@@ -134,7 +135,7 @@ private:
     void OnChat(common::ByteView bytes);
     void OnPlayerLeft(std::int32_t sender, const common::MsgPlayerLeft& message);
     void OnAttackPattern(std::int32_t sender, const common::MsgAttackPattern& message);
-    void OnBoardState(std::int32_t sender, common::MsgBoardState message, common::ByteView bytes);
+    void OnBoardState(std::int32_t sender, std::int64_t boardNumber, common::ByteView bytes);
     void OnNextPair(std::int32_t sender, const common::MsgNextPair& message,
                     common::ByteView bytes);
     void OnCounterAttack(std::int32_t sender, const common::MsgCounterAttack& message);
@@ -152,7 +153,8 @@ private:
     std::vector<common::RosterEntry> m_roster;
     std::vector<StandingsRow> m_standings;
     std::vector<common::PatternEntry> m_patterns;
-    std::array<std::optional<common::MsgBoardState>, 2> m_boardMirror;
+    // The last snapshot of each board as its bytes; empty until one came.
+    std::array<common::Bytes, 2> m_boardMirror;
 };
 
 } // namespace gemvolt::server

@@ -3,7 +3,8 @@
 // every handshake, liveness and acknowledgement body of either protocol
 // version, and every message decoder. A message that
 // decodes must encode back to the very bytes it came from, since the server
-// relays messages that way; anything else is reported as a crash.
+// relays messages that way, and the in-place check must accept exactly what
+// the decoder accepts; anything else is reported as a crash.
 #include "Common/MessageCodec.h"
 #include "Common/transport/ControlMessages.h"
 #include "Common/transport/FrameReader.h"
@@ -37,6 +38,11 @@ template <class M> void decodeAs(common::ByteView bytes) {
     const auto result = common::decode<M>(bytes);
     if (result.ok()) {
         requireSameBytes(common::encode(result.value()), bytes);
+    }
+    // The in-place check stands in for the decoder where a message is only
+    // passed on, so it must accept exactly the same bytes.
+    if (common::conforms<M>(bytes) != result.ok()) {
+        std::abort();
     }
 }
 

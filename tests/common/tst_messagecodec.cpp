@@ -69,14 +69,26 @@ struct Sample {
     const char* name;
     Direction direction;
     AnyMessage message;
-    std::function<bool(ByteView)> decodesAlone; // decode<M> of the sample's own type
+    std::function<bool(ByteView)> decodesAlone;  // decode<M> of the sample's own type
+    std::function<bool(ByteView)> conformsAlone; // conforms<M> of the sample's own type
 };
 
 template <class M> Sample sample(const char* name, Direction d, M m) {
-    return {name, d, AnyMessage(m), [m](ByteView b) {
+    return {name, d, AnyMessage(m),
+            [m](ByteView b) {
                 auto r = decode<M>(b);
                 return r.ok() && r.value() == m;
-            }};
+            },
+            [](ByteView b) { return conforms<M>(b); }};
+}
+
+// conforms<M>() of the form with this type byte that travels in d.
+template <class... Ms> bool conformsAs(ByteView b, Direction d, std::variant<Ms...>*) {
+    return !b.empty() &&
+           (... || (b[0] == std::uint8_t(Ms::Type) && travelsIn(Ms::Travel, d) && conforms<Ms>(b)));
+}
+bool conformsAs(ByteView b, Direction d) {
+    return conformsAs(b, d, static_cast<AnyMessage*>(nullptr));
 }
 
 std::vector<Sample> samples() {
@@ -191,6 +203,7 @@ private slots:
         for (const Sample& s : samples()) {
             const Bytes bytes = encode(s.message);
             QVERIFY2(s.decodesAlone(bytes), s.name);
+            QVERIFY2(s.conformsAlone(bytes), s.name);
             const auto any = decodeMessage(bytes, s.direction);
             QVERIFY2(any.ok(), s.name);
             QCOMPARE(any->index(), s.message.index());
@@ -245,6 +258,7 @@ private slots:
                 QVERIFY2(!r.ok(), qPrintable(QString("%1, %2 bytes").arg(s.name).arg(n)));
                 QVERIFY2(isTruncation(r.error()), r.reason().c_str());
                 QVERIFY(!s.decodesAlone(prefix));
+                QVERIFY(!s.conformsAlone(prefix));
             }
         }
     }
@@ -258,6 +272,7 @@ private slots:
             QCOMPARE(r.error(), DecodeError::TrailingBytes);
             QCOMPARE(r.failure().Offset, bytes.size() - 1);
             QVERIFY(!s.decodesAlone(bytes));
+            QVERIFY(!s.conformsAlone(bytes));
         }
     }
 
@@ -310,6 +325,25 @@ private slots:
         QCOMPARE(decodeErrorName(r.error()), decodeErrorName(DecodeError(error)));
         QVERIFY(!r.reason().empty());
         QCOMPARE(r.failure().TypeByte, bytes.isEmpty() ? -1 : int(std::uint8_t(bytes[0])));
+        QVERIFY(!conformsAs(view, Direction(direction)));
+    }
+
+    void shapeCheckReadsTheBoardNumberInPlace() {
+        const Bytes bytes = encode(sampleBoard());
+        const auto board = checkedNumber(bytes, &MsgBoardState::Board);
+        QVERIFY(board.has_value());
+        QCOMPARE(*board, std::string_view("0120"));
+        QCOMPARE(static_cast<const void*>(board->data()), static_cast<const void*>(&bytes[5]));
+        // Whatever decode<M>() rejects has no number: a cell cut short, a lying pending count.
+        Bytes broken = bytes;
+        broken[broken.size() - 4] = 1;
+        QVERIFY(!checkedNumber(broken, &MsgBoardState::Board));
+        QVERIFY(!checkedNumber(ByteView(bytes.data(), 400), &MsgBoardState::Board));
+        // The lists of every counted form agree with the decoder on a count that fits.
+        QVERIFY(conformsAs(Wire().u8(5).s(" 0").bytes, Direction::ServerToClient));
+        QVERIFY(conformsAs(Wire().u8(4).i16(0).bytes, Direction::ServerToClient));
+        QVERIFY(conformsAs(Wire().u8(2).i16(0).i32(1).s("").bytes, Direction::ServerToClient));
+        QVERIFY(!conformsAs(Wire().u8(2).i16(1).i32(1).s("").bytes, Direction::ServerToClient));
     }
 
     void serverFormsPutTheSenderInFront() {

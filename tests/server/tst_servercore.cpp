@@ -436,6 +436,13 @@ void TestServerCore::rejectedMessagesAreDropped_data() {
     QTest::newRow("standings from a client") << QByteArray("\x04\x00\x00", 3);
     QTest::newRow("game over with a body") << QByteArray("\x0a\x00", 2);
     QTest::newRow("player left cut short") << QByteArray("\x03\x02\x00", 3);
+    // The sender fights board 1, so only the snapshot's shape is at fault.
+    const Bytes board = encode(boardMessage(1));
+    const auto chars = [](const Bytes& b) {
+        return QByteArray::fromStdString({b.begin(), b.end()});
+    };
+    QTest::newRow("board cut short") << chars(board).chopped(1);
+    QTest::newRow("board with trailing bytes") << chars(board) + '!';
 }
 
 void TestServerCore::rejectedMessagesAreDropped() {
