@@ -549,6 +549,7 @@ void SessionServer::resume(Peer& c, const Hello& hello) {
         }
         return;
     }
+    const bool tookOver = p->connection != nullptr;
     if (Peer* old = p->connection) {
         // The client noticed the loss before we did. Nothing more is read from the old
         // connection: a frame counted there would also come again on the new one.
@@ -570,7 +571,12 @@ void SessionServer::resume(Peer& c, const Hello& hello) {
     if (!again.isEmpty()) {
         c.send(again);
     }
-    if (wasHeld) {
+    // A connection taken over was interrupted all the same, only noticed here
+    // first: the application hears of both, as for any other blip.
+    if (tookOver) {
+        post({Event::Interrupted, p->id, {}});
+    }
+    if (wasHeld || tookOver) {
         post({Event::Resumed, p->id, {}});
     }
 }

@@ -166,7 +166,7 @@ private slots:
         QVERIFY(old.waitForClosed());
         fresh.sendData("\x01x2");
         QTRY_COMPARE(events.list, (QStringList{"created 1", "created 2", "message 2 \x01x1",
-                                               "message 2 \x01x2"}));
+                                               "interrupted 2", "resumed 2", "message 2 \x01x2"}));
     }
 
     void resumesThatCannotBeWholeAreRefused_data() {
