@@ -298,6 +298,17 @@ void ClientWorker::tryFailed() {
         wait = std::min(wait, std::chrono::milliseconds(m_timings.resumeFirstWait.count()
                                                         << (m_failedTries - 1)));
     }
+    // A wait that would run past the give-up becomes one last try shortly before
+    // it, so an outage of nearly the whole hold still resumes (with the defaults,
+    // a try 29.5 s after the loss rather than none after the one at 23 s).
+    const std::chrono::milliseconds left(m_giveUpTimer->remainingTime());
+    const std::chrono::milliseconds margin = m_timings.resumeFirstWait / 2;
+    if (wait >= left) {
+        if (left <= margin) {
+            return;
+        }
+        wait = left - margin;
+    }
     m_retryTimer->start(wait);
 }
 

@@ -316,7 +316,15 @@ private slots:
         QVERIFY(!client.isConnected());
     }
 
+    void clientsTryAgainAtOnceThenLessOften_data() {
+        QTest::addColumn<int>("longestMs");
+        QTest::newRow("every 400 ms") << 400;
+        // 800 ms after the try at 700 would pass the give-up: one last try comes before it.
+        QTest::newRow("a last try before the end") << 800;
+    }
+
     void clientsTryAgainAtOnceThenLessOften() {
+        QFETCH(int, longestMs);
         // A server that welcomes once, then closes every connection as soon as it comes.
         QTcpServer listener;
         QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
@@ -334,7 +342,9 @@ private slots:
                 }
             }
         });
-        SessionClient client(quickResume());
+        Timings timings = quickResume();
+        timings.resumeLongestWait = std::chrono::milliseconds(longestMs);
+        SessionClient client(timings);
         QSignalSpy terminated(&client, &SessionClient::sessionTerminated);
         QSignalSpy done(&client, &SessionClient::connectComplete);
         client.connectToServer("127.0.0.1", listener.serverPort(), "C");
@@ -358,6 +368,7 @@ private slots:
         QVERIFY2(tries[2] - tries[1] >= 170, qPrintable(seen));
         QVERIFY2(tries[3] - tries[2] >= 350, qPrintable(seen));
         QVERIFY(clock.elapsed() >= 1900);
+        QVERIFY2(tries.last() >= 1850 && tries.last() < 2000, qPrintable(seen));
     }
 
     void clientsFallBackToTheFirstVersionOnlyForANewSession() {
