@@ -13,6 +13,17 @@ WirePeer::WirePeer() {
     adopt(new QTcpSocket(this));
 }
 
+bool WirePeer::acceptHello(QTcpServer& listener, transport::Hello& hello) {
+    QSignalSpy incoming(&listener, &QTcpServer::newConnection);
+    if (!listener.hasPendingConnections() && !incoming.wait(5000)) {
+        return false;
+    }
+    adopt(listener.nextPendingConnection());
+    Received frame;
+    return waitForKind(FrameKind::Hello, frame) &&
+           transport::decodeHello(frame.body.toStdString(), hello);
+}
+
 void WirePeer::adopt(QTcpSocket* socket) {
     if (m_socket && m_socket != socket) {
         m_socket->disconnect(this);

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
+#include <QTcpServer>
 #include <QTcpSocket>
 
 #include <deque>
@@ -34,6 +35,8 @@ public:
     bool connectTo(quint16 port, const QHostAddress& address = QHostAddress::LocalHost);
     /** Adopts a socket accepted by a test's own listener (the peer then plays a server). */
     void adopt(QTcpSocket* socket);
+    /** Waits for the next connection to listener, adopts it and reads its HELLO. */
+    bool acceptHello(QTcpServer& listener, transport::Hello& hello);
 
     void sendRaw(const QByteArray& bytes);
     void sendFrame(transport::FrameKind kind, const std::string& body);

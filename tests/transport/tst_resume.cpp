@@ -378,22 +378,12 @@ private slots:
         SessionClient client(quickResume());
         QSignalSpy done(&client, &SessionClient::connectComplete);
         client.connectToServer("127.0.0.1", listener.serverPort(), "Old");
-        const auto nextHello = [&](WirePeer& peer, Hello& hello) {
-            QSignalSpy incoming(&listener, &QTcpServer::newConnection);
-            if (!listener.hasPendingConnections() && !incoming.wait(5000)) {
-                return false;
-            }
-            peer.adopt(listener.nextPendingConnection());
-            WirePeer::Received frame;
-            return peer.waitForKind(FrameKind::Hello, frame) &&
-                   decodeHello(frame.body.toStdString(), hello);
-        };
         WirePeer first, second;
         Hello hello;
-        QVERIFY(nextHello(first, hello));
+        QVERIFY(first.acceptHello(listener, hello));
         QCOMPARE(int(hello.version), 2);
         first.sendFrame(FrameKind::Refuse, encodeRefuse({3, "Version 2 is not supported"}));
-        QVERIFY(nextHello(second, hello));
+        QVERIFY(second.acceptHello(listener, hello));
         QCOMPARE(int(hello.version), 1);
         QCOMPARE(hello.playerName, std::string("Old"));
         second.sendFrame(FrameKind::Welcome, encodeWelcome({5, std::string(SessionName)}));

@@ -29,16 +29,7 @@ struct FakeServer {
     quint16 port() const { return listener.serverPort(); }
 
     // Waits for the client's connection and its HELLO.
-    bool acceptHello(Hello& hello) {
-        QSignalSpy incoming(&listener, &QTcpServer::newConnection);
-        if (!listener.hasPendingConnections() && !incoming.wait(5000)) {
-            return false;
-        }
-        peer.adopt(listener.nextPendingConnection());
-        WirePeer::Received frame;
-        return peer.waitForKind(FrameKind::Hello, frame) &&
-               decodeHello(frame.body.toStdString(), hello);
-    }
+    bool acceptHello(Hello& hello) { return peer.acceptHello(listener, hello); }
     void welcome(qint32 id) {
         peer.sendFrame(FrameKind::Welcome, encodeWelcome({id, std::string(SessionName)}));
     }
