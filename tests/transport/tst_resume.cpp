@@ -368,7 +368,8 @@ private slots:
         QVERIFY2(tries[2] - tries[1] >= 170, qPrintable(seen));
         QVERIFY2(tries[3] - tries[2] >= 350, qPrintable(seen));
         QVERIFY(clock.elapsed() >= 1900);
-        QVERIFY2(tries.last() >= 1850 && tries.last() < 2000, qPrintable(seen));
+        // Without the last try, the 800 ms row would end with the one near 1,500 ms.
+        QVERIFY2(tries.last() >= 1750 && tries.last() < 2000, qPrintable(seen));
     }
 
     void clientsFallBackToTheFirstVersionOnlyForANewSession() {
