@@ -18,6 +18,9 @@ constexpr std::uint32_t AckAtOnceFrames = 64;
 // the sender's keep limit within the delay, though this end keeps up.
 constexpr std::size_t AckAtOnceBytes = 64 * 1024;
 
+// What is left on a failing socket is read in pieces of this size at most.
+constexpr qint64 LastReadChunk = 64 * 1024;
+
 } // namespace
 
 Connection::Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64 readChunk)
@@ -172,6 +175,16 @@ qint64 Connection::sendNow(const QByteArray& bytes) {
         if (sent >= 0) {
             return qint64(sent);
         }
+        if (errno == EPIPE || errno == ECONNRESET) {
+            // The peer is gone. The socket would close on this error at once, and
+            // what the peer sent before it went, perhaps its BYE, with it.
+            readWhatIsLeft();
+            if (!isOpen()) {
+                // It said goodbye: the bytes have nowhere to go.
+                return bytes.size();
+            }
+            return 0;
+        }
         if (errno != EINTR) {
             return 0;
         }
@@ -201,6 +214,28 @@ bool Connection::pump() {
         m_reader.commit(got > 0 ? std::size_t(got) : 0);
         if (got <= 0 || !takeFrames()) {
             return false;
+        }
+    }
+}
+
+void Connection::readWhatIsLeft() {
+    if (!isOpen() || !pump()) {
+        return;
+    }
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd < 0) {
+        return;
+    }
+    const std::size_t chunk = std::size_t(std::min<qint64>(m_readChunk, LastReadChunk));
+    for (;;) {
+        char* room = m_reader.prepare(chunk);
+        ssize_t got = -1;
+        do {
+            got = ::recv(int(fd), room, chunk, MSG_DONTWAIT);
+        } while (got < 0 && errno == EINTR);
+        m_reader.commit(got > 0 ? std::size_t(got) : 0);
+        if (got <= 0 || !takeFrames()) {
+            return;
         }
     }
 }

@@ -191,6 +191,8 @@ private:
     /** Lets go of the socket: no more of its signals, an abort unless it drains, deleted later. */
     void detach();
     bool takeFrames();
+    /** Takes the frames the system still holds for us from a peer that has gone. */
+    void readWhatIsLeft();
     bool sessionFrame(const Frame& frame);
     /** Queues bytes, handing the system what it takes at once. */
     void queue(const QByteArray& bytes);

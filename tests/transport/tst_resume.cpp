@@ -253,6 +253,31 @@ private slots:
         QVERIFY(!events.list.contains(QStringLiteral("interrupted %1").arg(wn.playerId)));
     }
 
+    void aByeAheadOfTheCloseEndsTheSessionThoughSendsFailFirst() {
+        // The peer says BYE and closes at once; the server's next send to it fails
+        // before the BYE has been read. The BYE still ends the session: no hold.
+        SessionServer server(quickTimings());
+        Events events(server);
+        QVERIFY(server.host(11, 0));
+        for (int round = 0; round < 5; ++round) {
+            WirePeer leaving;
+            Welcome w;
+            QVERIFY(leaving.connectTo(server.port()) && leaving.joinResumable(w, "Leaving"));
+            leaving.sendFrame(FrameKind::Bye, {});
+            leaving.socket().flush();
+            leaving.socket().abort();
+            // Enough to be written at once, in this call: the first write draws the
+            // reset, the next ones fail.
+            for (int i = 0; i < 8; ++i) {
+                QVERIFY(server.sendToAll(QByteArray(64 * 1024, '\x02')));
+            }
+            const QString gone = QStringLiteral("destroyed %1").arg(w.playerId);
+            QTRY_VERIFY(events.list.contains(gone));
+            QVERIFY2(!events.list.contains(QStringLiteral("interrupted %1").arg(w.playerId)),
+                     qPrintable(events.list.join(QLatin1Char(','))));
+        }
+    }
+
     void aHeldPlayerPastTheLimitIsLetGo() {
         SessionServer server;
         server.setBacklogLimit(100 * 1024);
