@@ -27,7 +27,8 @@ void TestBotPrograms::twoBotsFightThreeFights() {
         QCOMPARE(run->process->exitCode(), 0);
         run->out = QString::fromUtf8(run->process->readAllStandardOutput());
     }
-    QTRY_COMPARE_WITH_TIMEOUT(server.linesStartingWith("left ").size(), 2, 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(server.linesStartingWith("left ").size() == 2,
+                              qPrintable(server.lines.join(QLatin1Char('\n'))), 10000);
 
     const QString hardId = idOf(server, "Hardy");
     const QString easyId = idOf(server, "Easel");
