@@ -249,24 +249,38 @@ void SessionServer::flushPending() {
     QByteArray batch;
     batch.swap(m_pending);
     const std::uint32_t frames = std::exchange(m_pendingFrames, 0);
+    // The player whose message this most likely relays has it already: its copy
+    // goes last, and everybody else's one send sooner.
+    const qint32 last = std::exchange(m_lastSender, 0);
     for (std::size_t i = 0; i < m_players.size();) {
         Player* p = m_players[i].get();
-        if (Peer* c = p->connection) {
-            if (c->sendMessages(batch, frames)) {
-                // Hand it to the system now rather than when the socket's write notifier
-                // fires: that costs a relay an event-loop round. What the system does not
-                // take stays queued in the socket and counts towards the backlog limit.
-                c->flush();
-            }
-        } else if (!p->session->keep(batch, frames)) {
-            // Held past the limit: the resume could not be whole.
-            endSession(*p);
+        if (p->id != last) {
+            relay(*p, batch, frames);
         }
         // A client dropped as too slow, or whose peer reset the connection under
         // the flush, has left m_players; i then names the next one already.
         if (i < m_players.size() && m_players[i].get() == p) {
             ++i;
         }
+    }
+    const auto sender = std::find_if(m_players.begin(), m_players.end(),
+                                     [last](const auto& p) { return p->id == last; });
+    if (sender != m_players.end()) {
+        relay(**sender, batch, frames);
+    }
+}
+
+void SessionServer::relay(Player& p, const QByteArray& batch, std::uint32_t frames) {
+    if (Peer* c = p.connection) {
+        if (c->sendMessages(batch, frames)) {
+            // Hand it to the system now rather than when the socket's write notifier
+            // fires: that costs a relay an event-loop round. What the system does not
+            // take stays queued in the socket and counts towards the backlog limit.
+            c->flush();
+        }
+    } else if (!p.session->keep(batch, frames)) {
+        // Held past the limit: the resume could not be whole.
+        endSession(p);
     }
 }
 
@@ -601,6 +615,7 @@ bool SessionServer::message(Connection& connection, std::string_view body) {
         return false;
     }
     post({Event::Received, c.id, QByteArray(body.data(), qsizetype(body.size()))});
+    m_lastSender = c.id;
     return true;
 }
 

@@ -198,6 +198,8 @@ private:
     void resume(Peer& c, const Hello& hello);
     void join(Peer& c, Player& player);
     void flushPending();
+    /** One player's share of a flush: sent, or kept while it is held. */
+    void relay(Player& p, const QByteArray& batch, std::uint32_t frames);
     void scheduleFlush();
     void finishGracefully(Peer& c);
     void drop(Peer& c);
@@ -243,6 +245,8 @@ private:
     QByteArray m_pending;
     // DATA frames in m_pending.
     std::uint32_t m_pendingFrames = 0;
+    // Who sent the message read last: its relayed copy goes out last.
+    qint32 m_lastSender = 0;
     bool m_flushScheduled = false;
     bool m_reapScheduled = false;
     bool m_reapAfterDelivery = false;
