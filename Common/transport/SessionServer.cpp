@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 
 #include <algorithm>
 #include <array>
@@ -216,10 +217,11 @@ bool SessionServer::sendToAll(QByteArrayView message) {
     if (m_pending.size() >= FlushThreshold) {
         EntryGuard guard(this, EntryGuard::Later);
         flushPending();
-    } else {
-        // A send from a slot of ours goes out when the delivery of that read's events ends,
-        // together with what the others sent; this covers the rest (a send from a timer, or
-        // from a slot that waits in the event loop) at the next return to the event loop.
+    } else if (!m_delivering || QThread::currentThread()->loopLevel() != m_deliveryLoopLevel) {
+        // A send straight from a slot of ours goes out when the delivery of that read's
+        // events ends, together with what the others sent, without a round through the
+        // event loop first. This covers the rest (a send from a timer, or from a slot
+        // that waits in an event loop of its own) at the next return to the event loop.
         scheduleFlush();
     }
     return true;
@@ -812,6 +814,7 @@ void SessionServer::deliverEvents() {
         return;
     }
     m_delivering = true;
+    m_deliveryLoopLevel = QThread::currentThread()->loopLevel();
     QPointer<SessionServer> self(this);
     for (;;) {
         if (m_events.empty()) {

@@ -253,6 +253,8 @@ private:
 
     std::deque<Event> m_events;
     bool m_delivering = false;
+    /** The event loop level the delivery runs in; a deeper one is a slot waiting. */
+    int m_deliveryLoopLevel = 0;
     bool m_deliveryScheduled = false;
     int m_depth = 0;
 };
