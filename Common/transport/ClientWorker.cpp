@@ -21,6 +21,9 @@ QString secondsText(std::chrono::milliseconds duration) {
 // besides the messages it hands on and one partial frame.
 constexpr qint64 ReadChunk = 256 * 1024;
 
+// How long an ending program waits for the server to close after our BYE.
+constexpr std::chrono::milliseconds ShutdownLinger{300};
+
 } // namespace
 
 ClientWorker::ClientWorker(Timings timings, std::shared_ptr<OutgoingFrames> outgoing,
@@ -424,6 +427,10 @@ void ClientWorker::endConnection(bool sendPending) {
 
 void ClientWorker::shutdown() {
     closeSession();
+    if (m_connection) {
+        // The program ends next: a moment for the server to close its side after our BYE.
+        m_connection->awaitPeerClose(ShutdownLinger);
+    }
     m_connection.reset();
     delete m_connectTimer;
     m_connectTimer = nullptr;

@@ -2,10 +2,12 @@
 
 #include "Common/transport/ControlMessages.h"
 
+#include <QDeadlineTimer>
 #include <QTcpSocket>
 
 #include <algorithm>
 #include <cerrno>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace gemvolt::transport {
@@ -85,9 +87,45 @@ void Connection::finish(bool handOverNow) {
     m_since = now();
     if (handOverNow) {
         m_socket->flush();
+        const qintptr fd = m_socket->socketDescriptor();
+        if (m_socket->bytesToWrite() == 0 && fd >= 0 &&
+            m_socket->state() == QAbstractSocket::ConnectedState) {
+            // All of it is with the system: our side ends here, and what the peer
+            // still sends is read away until it closes too. Closing with its bytes
+            // unread would reset the connection, and a reset can cost the peer our
+            // last frame.
+            ::shutdown(int(fd), SHUT_WR);
+            return;
+        }
     }
     // Waits for what is queued to go out.
     m_socket->disconnectFromHost();
+}
+
+void Connection::awaitPeerClose(std::chrono::milliseconds limit) {
+    if (m_stage != Stage::Closing || m_socket->state() != QAbstractSocket::ConnectedState) {
+        return;
+    }
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd < 0) {
+        return;
+    }
+    const QDeadlineTimer deadline(limit);
+    char scratch[16 * 1024];
+    for (;;) {
+        pollfd wanted{int(fd), POLLIN, 0};
+        const int ready = ::poll(&wanted, 1, int(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return;
+        }
+        const ssize_t got = ::recv(int(fd), scratch, sizeof scratch, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+            return;
+        }
+    }
 }
 
 void Connection::drop() {

@@ -119,6 +119,11 @@ public:
     /** One last frame (BYE, REFUSE) behind what is queued, all handed to the system, then finish().
      */
     void finishWith(FrameKind kind, std::string_view body);
+    /**
+     * After finish(true): reads away what the peer still sends until it closes
+     * too, or limit passes, so the connection ends without a reset. Blocks.
+     */
+    void awaitPeerClose(std::chrono::milliseconds limit);
     /** Closes at once, discarding what is queued. */
     void drop();
 

@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace gemvolt::transport;
 using namespace gemvolt::testing;
@@ -243,6 +245,32 @@ private slots:
         QCOMPARE(received.size(), 0);
         QCOMPARE(terminated.size(), 0);
         QVERIFY(!client.send("\x01late"));
+    }
+
+    void afterByeItReadsOnUntilTheServerCloses() {
+        FakeServer fake;
+        SessionClient client(firstVersion());
+        QSignalSpy done(&client, &SessionClient::connectComplete);
+        client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("A"));
+        Hello hello;
+        QVERIFY(fake.acceptHello(hello));
+        fake.welcome(9);
+        QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 5000);
+        // Kept open here whatever the fake's socket does when the client's side ends.
+        const int fd = ::dup(int(fake.peer.socket().socketDescriptor()));
+        client.close();
+        WirePeer::Received frame;
+        QVERIFY(fake.peer.waitForKind(FrameKind::Bye, frame));
+        // What the server sent before it read the BYE is taken, not answered with a
+        // reset that could cost the server the BYE itself.
+        const std::string late(16 * 1024, 'x');
+        bool taken = true;
+        for (int i = 0; i < 4 && taken; ++i) {
+            QTest::qWait(20);
+            taken = ::send(fd, late.data(), late.size(), MSG_NOSIGNAL | MSG_DONTWAIT) > 0;
+        }
+        ::close(fd);
+        QVERIFY(taken);
     }
 
     void survivesABlockedMainThread() {
