@@ -304,10 +304,11 @@ void ClientWorker::tryFailed() {
     // A wait that would run past the give-up becomes one last try shortly before
     // it, so an outage of nearly the whole hold still resumes (with the defaults,
     // a try 29.5 s after the loss rather than none after the one at 23 s).
+    // No last try hard on the heels of a failed one: it would find the same outage.
     const std::chrono::milliseconds left(m_giveUpTimer->remainingTime());
     const std::chrono::milliseconds margin = m_timings.resumeFirstWait / 2;
     if (wait >= left) {
-        if (left <= margin) {
+        if (left - margin < m_timings.resumeFirstWait) {
             return;
         }
         wait = left - margin;

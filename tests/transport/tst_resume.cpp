@@ -393,8 +393,9 @@ private slots:
         QVERIFY2(tries[2] - tries[1] >= 170, qPrintable(seen));
         QVERIFY2(tries[3] - tries[2] >= 350, qPrintable(seen));
         QVERIFY(clock.elapsed() >= 1900);
-        // Without the last try, the 800 ms row would end with the one near 1,500 ms.
-        QVERIFY2(tries.last() >= 1750 && tries.last() < 2000, qPrintable(seen));
+        // Without the last try, the 800 ms row would end with the one near 1,500 ms. None
+        // comes after the give-up (this listener may see one late, under a sanitizer).
+        QVERIFY2(tries.last() >= 1750 && tries.last() < 2100, qPrintable(seen));
     }
 
     void clientsFallBackToTheFirstVersionOnlyForANewSession() {
