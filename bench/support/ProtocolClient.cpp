@@ -159,12 +159,16 @@ void ProtocolClient::service() {
     sendHello();
 }
 
-void ProtocolClient::lost() {
+void ProtocolClient::closeSocket() {
     if (m_fd >= 0) {
         ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, m_fd, nullptr);
         ::close(m_fd);
         m_fd = -1;
     }
+}
+
+void ProtocolClient::lost() {
+    closeSocket();
     if (!m_resumable || m_playerId == 0) {
         m_closed = true;
         return;
@@ -188,11 +192,7 @@ void ProtocolClient::lost() {
 }
 
 void ProtocolClient::endForGood() {
-    if (m_fd >= 0) {
-        ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, m_fd, nullptr);
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    closeSocket();
     m_closed = true;
     m_interrupted = false;
 }
@@ -217,11 +217,7 @@ void ProtocolClient::disconnect() {
     std::string bye;
     transport::appendFrame(bye, FrameKind::Bye, {});
     [[maybe_unused]] auto sent = ::send(m_fd, bye.data(), bye.size(), MSG_NOSIGNAL);
-    ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, m_fd, nullptr);
-    ::close(m_fd);
-    m_fd = -1;
-    m_closed = true;
-    m_interrupted = false;
+    endForGood();
 }
 
 void ProtocolClient::poll(int epoll, int timeoutMs) {

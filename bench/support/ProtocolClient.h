@@ -90,6 +90,8 @@ private:
     /** The connection ended: a resumable session is tried again, any other is over. */
     void lost();
     void endForGood();
+    /** Lets go of the socket, if there is one. */
+    void closeSocket();
     void onWelcome(std::string_view body);
     void onAck(std::string_view body);
     void flush();

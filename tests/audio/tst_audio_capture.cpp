@@ -11,8 +11,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sndfile.h>
-
 #include <cmath>
 
 using gemvolt::audio::AudioDevice;
@@ -116,22 +114,7 @@ private slots:
     void stereoFilesKeepTheirSidesAndPan() {
         // Left channel a tone, right channel a quieter tone: pan 1000 lowers the left by 10 dB.
         const QString file = m_dir.filePath("stereo.wav");
-        {
-            SF_INFO info{};
-            info.samplerate = 44100;
-            info.channels = 2;
-            info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-            SNDFILE* f = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &info);
-            QVERIFY(f);
-            std::vector<double> frames;
-            for (int i = 0; i < 4410; ++i) {
-                const double s = std::sin(2 * M_PI * 1000 * i / 44100.0);
-                frames.push_back(0.5 * s);
-                frames.push_back(0.25 * s);
-            }
-            sf_writef_double(f, frames.data(), 4410);
-            sf_close(f);
-        }
+        QVERIFY(SoundFiles::writeSides(file, 44100, 4410, 1000, 0.5, 1000, 0.25));
         SoundPlayer player;
         player.enumerateDevices();
         player.selectDevice(0);
@@ -191,21 +174,7 @@ private slots:
     void streamedSoundsSoundAsLoadedOnes() {
         // Stereo at 22050 Hz, a different tone on each side, read in 40 ms blocks.
         const QString file = m_dir.filePath("sides.wav");
-        {
-            SF_INFO info{};
-            info.samplerate = 22050;
-            info.channels = 2;
-            info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-            SNDFILE* f = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &info);
-            QVERIFY(f);
-            std::vector<double> frames;
-            for (int i = 0; i < 11025; ++i) {
-                frames.push_back(0.5 * std::sin(2 * M_PI * 440 * i / 22050.0));
-                frames.push_back(0.25 * std::sin(2 * M_PI * 660 * i / 22050.0));
-            }
-            sf_writef_double(f, frames.data(), 11025);
-            sf_close(f);
-        }
+        QVERIFY(SoundFiles::writeSides(file, 22050, 11025, 440, 0.5, 660, 0.25));
         auto device = AudioDevice::open(AudioDevice::enumerate().value(0).toUtf8());
         QVERIFY(device);
         const auto wave = WaveData::decode(file);

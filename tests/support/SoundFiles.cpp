@@ -56,6 +56,17 @@ bool SoundFiles::writeLoop(const QString& path, int hz, int cycles, int rate, do
     return writeFrames(path, frames, rate, 1, 0);
 }
 
+bool SoundFiles::writeSides(const QString& path, int rate, int frames, double leftHz,
+                            double leftAmplitude, double rightHz, double rightAmplitude) {
+    std::vector<double> samples;
+    samples.reserve(static_cast<std::size_t>(frames) * 2);
+    for (int i = 0; i < frames; ++i) {
+        samples.push_back(leftAmplitude * std::sin(2 * std::numbers::pi * leftHz * i / rate));
+        samples.push_back(rightAmplitude * std::sin(2 * std::numbers::pi * rightHz * i / rate));
+    }
+    return writeFrames(path, samples, rate, 2, 0);
+}
+
 bool SoundFiles::writeBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();

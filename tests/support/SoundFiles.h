@@ -18,6 +18,9 @@ public:
     /** A tone that loops seamlessly: a whole number of cycles, no fades. */
     static bool writeLoop(const QString& path, int hz, int cycles, int rate = 44100,
                           double amplitude = 0.5);
+    /** Stereo, no fades: a tone of its own on each side, as (hz, amplitude). */
+    static bool writeSides(const QString& path, int rate, int frames, double leftHz,
+                           double leftAmplitude, double rightHz, double rightAmplitude);
     /** Any bytes, for files that are not sound. */
     static bool writeBytes(const QString& path, const QByteArray& bytes);
 };
