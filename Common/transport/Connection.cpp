@@ -37,6 +37,7 @@ Connection::~Connection() {
 
 void Connection::attach(QTcpSocket* socket) {
     m_socket = socket;
+    m_socketHolds = true;
     // The socket is the context: its signals stop with it, whoever deletes it.
     QObject::connect(m_socket, &QTcpSocket::readyRead, m_socket,
                      [this] { m_handler.readable(*this); });
@@ -139,11 +140,11 @@ void Connection::drop() {
 }
 
 bool Connection::send(const QByteArray& bytes) {
-    if (m_socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
+    if (heldBySocket() + bytes.size() > m_backlogLimit) {
         // Before judging the peer, hand the system what it will take now: a long
         // burst handled without a return to the event loop has not been offered yet.
         m_socket->flush();
-        if (m_socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
+        if (heldBySocket() + bytes.size() > m_backlogLimit) {
             // Too far behind: keeping it would only grow our memory.
             m_handler.ended(*this, End::Backlog);
             return false;
@@ -157,8 +158,18 @@ void Connection::queue(const QByteArray& bytes) {
     m_lastSent = now();
     const qint64 taken = sendNow(bytes);
     if (taken < bytes.size()) {
+        m_socketHolds = true;
         m_socket->write(bytes.constData() + taken, bytes.size() - taken);
     }
+}
+
+qint64 Connection::heldBySocket() {
+    if (!m_socketHolds) {
+        return 0;
+    }
+    const qint64 held = m_socket->bytesToWrite();
+    m_socketHolds = held > 0;
+    return held;
 }
 
 void Connection::finishWith(FrameKind kind, std::string_view body) {
@@ -191,7 +202,10 @@ bool Connection::sendControl(FrameKind kind, const std::string& body) {
 }
 
 void Connection::flush() {
-    m_socket->flush();
+    if (m_socketHolds) {
+        m_socket->flush();
+        heldBySocket();
+    }
 }
 
 qint64 Connection::sendNow(const QByteArray& bytes) {
@@ -200,7 +214,7 @@ qint64 Connection::sendNow(const QByteArray& bytes) {
     // send, which costs a relay to ten players more than the writes themselves.
     // Whatever the system does not take, or an error it reports, is left to the
     // socket, which queues the rest and reports the error its own way.
-    if (m_socket->bytesToWrite() > 0 || m_socket->state() != QAbstractSocket::ConnectedState) {
+    if (heldBySocket() > 0 || m_socket->state() != QAbstractSocket::ConnectedState) {
         return 0;
     }
     const qintptr fd = m_socket->socketDescriptor();
