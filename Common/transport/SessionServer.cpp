@@ -270,6 +270,12 @@ void SessionServer::flushPending() {
     if (sender != m_players.end()) {
         relay(**sender, batch, frames);
     }
+    // Nobody kept a reference (all of it went straight to the system): the next
+    // batch is collected in the same memory rather than in a new allocation.
+    if (m_pending.isEmpty() && batch.isDetached()) {
+        batch.truncate(0);
+        m_pending.swap(batch);
+    }
 }
 
 void SessionServer::relay(Player& p, const QByteArray& batch, std::uint32_t frames) {
