@@ -7,6 +7,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace gemvolt::transport {
 
@@ -113,7 +116,10 @@ void ClientWorker::connected(Connection& c) {
     if (c.stage() != Connection::Stage::Connecting) {
         return;
     }
-    c.socket()->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (const qintptr fd = c.socket()->descriptor(); fd >= 0) {
+        const int noDelay = 1;
+        ::setsockopt(int(fd), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    }
     c.beginHandshake();
     c.send(hello());
 }

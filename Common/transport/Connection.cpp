@@ -25,35 +25,36 @@ constexpr qint64 LastReadChunk = 64 * 1024;
 
 } // namespace
 
-Connection::Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64 readChunk)
+Connection::Connection(ConnectionSocket* socket, Handler& handler, Stage stage, qint64 readChunk)
     : m_handler(handler), m_stage(stage), m_readChunk(readChunk) {
     m_clock.start();
     attach(socket);
 }
 
+Connection::Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64 readChunk)
+    : Connection(new QtConnectionSocket(socket), handler, stage, readChunk) {}
+
 Connection::~Connection() {
     detach();
 }
 
-void Connection::attach(QTcpSocket* socket) {
+void Connection::attach(ConnectionSocket* socket) {
     m_socket = socket;
     m_socketHolds = true;
-    // The socket is the context: its signals stop with it, whoever deletes it.
-    QObject::connect(m_socket, &QTcpSocket::readyRead, m_socket,
-                     [this] { m_handler.readable(*this); });
-    QObject::connect(m_socket, &QTcpSocket::connected, m_socket,
-                     [this] { m_handler.connected(*this); });
-    QObject::connect(m_socket, &QTcpSocket::disconnected, m_socket,
-                     [this] { m_handler.ended(*this, End::Disconnected); });
-    QObject::connect(m_socket, &QTcpSocket::errorOccurred, m_socket,
-                     [this] { m_handler.ended(*this, End::SocketError); });
+    m_socket->follow({
+        [this] { m_handler.readable(*this); },
+        [this] { m_handler.connected(*this); },
+        [this] { m_handler.ended(*this, End::Disconnected); },
+        [this] { m_handler.ended(*this, End::SocketError); },
+    });
 }
 
 void Connection::detach() {
     // Silenced first: the socket's last events are no longer this connection's news.
-    m_socket->disconnect();
-    if (m_socket->state() != QAbstractSocket::UnconnectedState &&
-        m_socket->state() != QAbstractSocket::ClosingState) {
+    m_socket->follow({});
+    const ConnectionSocket::State state = m_socket->state();
+    if (state != ConnectionSocket::State::Unconnected &&
+        state != ConnectionSocket::State::Closing) {
         m_socket->abort();
     }
     // Later, not now: this may run inside one of the socket's own signals.
@@ -88,9 +89,9 @@ void Connection::finish(bool handOverNow) {
     m_since = now();
     if (handOverNow) {
         m_socket->flush();
-        const qintptr fd = m_socket->socketDescriptor();
+        const qintptr fd = m_socket->descriptor();
         if (m_socket->bytesToWrite() == 0 && fd >= 0 &&
-            m_socket->state() == QAbstractSocket::ConnectedState) {
+            m_socket->state() == ConnectionSocket::State::Connected) {
             // All of it is with the system: our side ends here, and what the peer
             // still sends is read away until it closes too. Closing with its bytes
             // unread would reset the connection, and a reset can cost the peer our
@@ -104,10 +105,10 @@ void Connection::finish(bool handOverNow) {
 }
 
 void Connection::awaitPeerClose(std::chrono::milliseconds limit) {
-    if (m_stage != Stage::Closing || m_socket->state() != QAbstractSocket::ConnectedState) {
+    if (m_stage != Stage::Closing || m_socket->state() != ConnectionSocket::State::Connected) {
         return;
     }
-    const qintptr fd = m_socket->socketDescriptor();
+    const qintptr fd = m_socket->descriptor();
     if (fd < 0) {
         return;
     }
@@ -134,7 +135,7 @@ void Connection::drop() {
         return;
     }
     m_stage = Stage::Dead;
-    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+    if (m_socket->state() != ConnectionSocket::State::Unconnected) {
         m_socket->abort();
     }
 }
@@ -214,10 +215,10 @@ qint64 Connection::sendNow(const QByteArray& bytes) {
     // send, which costs a relay to ten players more than the writes themselves.
     // Whatever the system does not take, or an error it reports, is left to the
     // socket, which queues the rest and reports the error its own way.
-    if (heldBySocket() > 0 || m_socket->state() != QAbstractSocket::ConnectedState) {
+    if (heldBySocket() > 0 || m_socket->state() != ConnectionSocket::State::Connected) {
         return 0;
     }
-    const qintptr fd = m_socket->socketDescriptor();
+    const qintptr fd = m_socket->descriptor();
     if (fd < 0) {
         return 0;
     }
@@ -249,7 +250,7 @@ bool Connection::pump() {
     }
     if (m_stage == Stage::Closing) {
         // Nothing more is accepted; read it away so the close stays orderly.
-        m_socket->skip(m_socket->bytesAvailable());
+        m_socket->discardInput();
         return false;
     }
     // Frames left in the reader by a pause go first, in order.
@@ -257,14 +258,11 @@ bool Connection::pump() {
         return false;
     }
     for (;;) {
-        const qint64 available = std::min(m_socket->bytesAvailable(), m_readChunk);
-        if (available <= 0) {
+        const qint64 got = m_socket->readInto(m_reader, m_readChunk);
+        if (got == 0) {
             return true;
         }
-        char* room = m_reader.prepare(std::size_t(available));
-        const qint64 got = m_socket->read(room, available);
-        m_reader.commit(got > 0 ? std::size_t(got) : 0);
-        if (got <= 0 || !takeFrames()) {
+        if (got < 0 || !takeFrames()) {
             return false;
         }
     }
@@ -274,7 +272,7 @@ void Connection::readWhatIsLeft() {
     if (!isOpen() || !pump()) {
         return;
     }
-    const qintptr fd = m_socket->socketDescriptor();
+    const qintptr fd = m_socket->descriptor();
     if (fd < 0) {
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Common/transport/ConnectionSocket.h"
 #include "Common/transport/FrameReader.h"
 #include "Common/transport/ResumableSession.h"
 #include "Common/transport/Timings.h"
@@ -61,7 +62,7 @@ public:
         Stalled,
         /** The socket closed. */
         Disconnected,
-        /** The socket reported an error (see socket()->errorString()); it may close next. */
+        /** The socket reported an error (see socket()->errorString()); it closes next. */
         SocketError,
     };
 
@@ -90,15 +91,17 @@ public:
     };
 
     /**
-     * Takes the socket (connected, or about to connect) and follows its signals.
-     * readChunk bounds one read; the socket's own buffer is the caller's choice.
+     * Takes the socket (connected, or about to connect) and follows its reports.
+     * readChunk bounds one read; the socket's own budget is the caller's choice.
      */
+    Connection(ConnectionSocket* socket, Handler& handler, Stage stage, qint64 readChunk);
+    /** The same over a QTcpSocket. */
     Connection(QTcpSocket* socket, Handler& handler, Stage stage, qint64 readChunk);
     virtual ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    QTcpSocket* socket() const { return m_socket; }
+    ConnectionSocket* socket() const { return m_socket; }
     Stage stage() const { return m_stage; }
     /** True before WELCOME or REFUSE and while welcomed: frames are still taken. */
     bool isOpen() const { return m_stage == Stage::Handshake || m_stage == Stage::Welcomed; }
@@ -191,8 +194,8 @@ public:
     static QByteArray frameBytes(FrameKind kind, std::string_view body);
 
 private:
-    /** Follows socket's signals; the connection owns it from here on. */
-    void attach(QTcpSocket* socket);
+    /** Follows socket's reports; the connection owns it from here on. */
+    void attach(ConnectionSocket* socket);
     /** Lets go of the socket: no more of its signals, an abort unless it drains, deleted later. */
     void detach();
     bool takeFrames();
@@ -210,7 +213,7 @@ private:
     bool takeAck(std::string_view body);
     void sendAck();
 
-    QTcpSocket* m_socket = nullptr;
+    ConnectionSocket* m_socket = nullptr;
     Handler& m_handler;
     Stage m_stage;
     qint64 m_readChunk;

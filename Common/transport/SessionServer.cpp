@@ -14,6 +14,8 @@
 #include <array>
 #include <cerrno>
 #include <limits>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -403,18 +405,14 @@ void SessionServer::acceptConnections() {
             // Otherwise nothing is waiting (or the next event says what is wrong).
             return;
         }
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(fd)) {
-            ::close(fd);
-            delete socket;
-            continue;
-        }
+        const int noDelay = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+        auto* socket = new DirectSocket(fd, this);
         makeRoomForHandshake();
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Until WELCOME only a short HELLO is legal; a welcomed client's bytes are
         // then taken in bounded bites, so a fast sender waits in its own TCP
         // window instead of in the server's memory.
-        socket->setReadBufferSize(HandshakeReadBufferSize);
+        socket->setReadBudget(HandshakeReadBufferSize);
         auto c = std::make_unique<Peer>(socket, static_cast<Handler&>(*this),
                                         Connection::Stage::Handshake,
                                         std::numeric_limits<qint64>::max());
@@ -424,10 +422,7 @@ void SessionServer::acceptConnections() {
         raw->waitingAt = m_waiting.insert(m_waiting.end(), raw);
         raw->waiting = true;
         m_connections.push_back(std::move(c));
-        // Bytes may have come with the connection already.
-        if (socket->bytesAvailable() > 0) {
-            raw->pump();
-        }
+        // Bytes that came with the connection: the read notifier reports them.
     }
 }
 
@@ -446,7 +441,7 @@ void SessionServer::readable(Connection& c) {
         }
         // After the relays of what was read: see sendUrgentAck().
         c.sendUrgentAck();
-        if (c.socket()->bytesAvailable() <= 0) {
+        if (!c.socket()->holdsInput()) {
             break;
         }
     }
@@ -609,7 +604,7 @@ void SessionServer::join(Peer& c, Player& player) {
     c.player = &player;
     player.connection = &c;
     c.welcome();
-    c.socket()->setReadBufferSize(ReadBufferSize);
+    c.socket()->setReadBudget(ReadBufferSize);
     c.setResumable(player.session.get(), m_timings.ackDelay);
 }
 

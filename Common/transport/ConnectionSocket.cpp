@@ -1,0 +1,315 @@
+#include "Common/transport/ConnectionSocket.h"
+
+#include "Common/transport/FrameReader.h"
+
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace gemvolt::transport {
+
+namespace {
+
+// One read from the system at most; a board snapshot is about 1.2 KB.
+constexpr qint64 ReadPiece = 64 * 1024;
+
+void call(const std::function<void()>& event) {
+    // A copy: the event may replace the socket's events, this one included.
+    const std::function<void()> run = event;
+    if (run) {
+        run();
+    }
+}
+
+} // namespace
+
+// ----- QtConnectionSocket -----------------------------------------------------------
+
+QtConnectionSocket::QtConnectionSocket(QTcpSocket* socket) : m_socket(socket) {}
+
+QtConnectionSocket::~QtConnectionSocket() = default;
+
+void QtConnectionSocket::follow(Events events) {
+    // The socket is the context: its signals stop with it, whoever deletes it.
+    m_socket->disconnect();
+    if (events.readable) {
+        QObject::connect(m_socket, &QTcpSocket::readyRead, m_socket,
+                         [run = events.readable] { call(run); });
+    }
+    if (events.connected) {
+        QObject::connect(m_socket, &QTcpSocket::connected, m_socket,
+                         [run = events.connected] { call(run); });
+    }
+    if (events.disconnected) {
+        QObject::connect(m_socket, &QTcpSocket::disconnected, m_socket,
+                         [run = events.disconnected] { call(run); });
+    }
+    if (events.failed) {
+        QObject::connect(m_socket, &QTcpSocket::errorOccurred, m_socket,
+                         [run = events.failed] { call(run); });
+    }
+}
+
+ConnectionSocket::State QtConnectionSocket::state() const {
+    switch (m_socket->state()) {
+    case QAbstractSocket::UnconnectedState:
+        return State::Unconnected;
+    case QAbstractSocket::ConnectedState:
+        return State::Connected;
+    case QAbstractSocket::ClosingState:
+        return State::Closing;
+    default:
+        return State::Connecting;
+    }
+}
+
+qintptr QtConnectionSocket::descriptor() const {
+    return m_socket->socketDescriptor();
+}
+
+qint64 QtConnectionSocket::bytesToWrite() const {
+    return m_socket->bytesToWrite();
+}
+
+void QtConnectionSocket::write(const char* data, qint64 size) {
+    m_socket->write(data, size);
+}
+
+void QtConnectionSocket::flush() {
+    m_socket->flush();
+}
+
+qint64 QtConnectionSocket::readInto(FrameReader& reader, qint64 max) {
+    const qint64 available = std::min(m_socket->bytesAvailable(), max);
+    if (available <= 0) {
+        return 0;
+    }
+    char* room = reader.prepare(std::size_t(available));
+    const qint64 got = m_socket->read(room, available);
+    reader.commit(got > 0 ? std::size_t(got) : 0);
+    return got;
+}
+
+bool QtConnectionSocket::holdsInput() const {
+    return m_socket->bytesAvailable() > 0;
+}
+
+void QtConnectionSocket::discardInput() {
+    m_socket->skip(m_socket->bytesAvailable());
+}
+
+void QtConnectionSocket::setReadBudget(qint64 bytes) {
+    m_socket->setReadBufferSize(bytes);
+}
+
+void QtConnectionSocket::disconnectFromHost() {
+    m_socket->disconnectFromHost();
+}
+
+void QtConnectionSocket::abort() {
+    m_socket->abort();
+}
+
+QString QtConnectionSocket::errorString() const {
+    return m_socket->errorString();
+}
+
+void QtConnectionSocket::deleteLater() {
+    m_socket->disconnect();
+    m_socket->deleteLater();
+    delete this;
+}
+
+// ----- DirectSocket -----------------------------------------------------------------
+
+DirectSocket::DirectSocket(int fd, QObject* parent) : QObject(parent), m_fd(fd) {
+    m_readNotifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
+    m_writeNotifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &DirectSocket::readyToRead);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &DirectSocket::readyToWrite);
+}
+
+DirectSocket::~DirectSocket() {
+    m_events = {};
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+void DirectSocket::follow(Events events) {
+    m_events = std::move(events);
+}
+
+void DirectSocket::write(const char* data, qint64 size) {
+    if (m_fd < 0 || size <= 0) {
+        return;
+    }
+    if (m_queueSent > 0 && m_queueSent >= m_queue.size() / 2) {
+        m_queue.remove(0, m_queueSent);
+        m_queueSent = 0;
+    }
+    m_queue.append(data, size);
+    m_writeNotifier->setEnabled(true);
+}
+
+void DirectSocket::flush() {
+    while (m_fd >= 0 && bytesToWrite() > 0) {
+        const ssize_t sent = ::send(m_fd, m_queue.constData() + m_queueSent,
+                                    std::size_t(bytesToWrite()), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            m_queueSent += sent;
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        } else {
+            fail(sent < 0 ? errno : EPIPE);
+            return;
+        }
+    }
+    if (m_fd < 0) {
+        return;
+    }
+    m_queue.truncate(0);
+    m_queueSent = 0;
+    m_writeNotifier->setEnabled(false);
+    if (m_state == State::Closing) {
+        close({});
+    }
+}
+
+qint64 DirectSocket::readInto(FrameReader& reader, qint64 max) {
+    m_readCalled = true;
+    if (m_fd < 0 || m_ended || max <= 0) {
+        return 0;
+    }
+    if (!m_inReadable && !m_readNotifier->isEnabled()) {
+        // Reading again after a pause: the system tells when more comes.
+        m_readNotifier->setEnabled(true);
+    }
+    const qint64 room = std::min({max, ReadPiece, m_readBudget - m_readThisTurn});
+    if (room <= 0) {
+        // This turn's share is taken; the notifier calls again for the rest.
+        return 0;
+    }
+    thread_local char piece[ReadPiece];
+    ssize_t got = -1;
+    do {
+        got = ::recv(m_fd, piece, std::size_t(room), MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        reader.append(piece, std::size_t(got));
+        m_readThisTurn += got;
+        return got;
+    }
+    if (got == 0) {
+        m_ended = true;
+        m_error = QStringLiteral("The remote host closed the connection");
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        m_ended = true;
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    return 0;
+}
+
+void DirectSocket::discardInput() {
+    m_readCalled = true;
+    thread_local char piece[ReadPiece];
+    while (m_fd >= 0 && !m_ended && m_readThisTurn < m_readBudget) {
+        const ssize_t got = ::recv(m_fd, piece, sizeof piece, MSG_DONTWAIT);
+        if (got > 0) {
+            m_readThisTurn += got;
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+                m_ended = true;
+            }
+            return;
+        }
+    }
+}
+
+void DirectSocket::readyToRead() {
+    if (m_inReadable) {
+        // An event loop run from inside our own report: the outer turn reads on.
+        m_readNotifier->setEnabled(false);
+        return;
+    }
+    QPointer<DirectSocket> self(this);
+    m_readThisTurn = 0;
+    m_readCalled = false;
+    m_inReadable = true;
+    call(m_events.readable);
+    if (!self) {
+        return;
+    }
+    m_inReadable = false;
+    if (m_fd < 0) {
+        return;
+    }
+    if (m_ended) {
+        // What came before the end has been taken; now the end itself.
+        close(m_error);
+        return;
+    }
+    // Nobody read: the notifier waits for the next read rather than calling at once again.
+    m_readNotifier->setEnabled(m_readCalled);
+}
+
+void DirectSocket::readyToWrite() {
+    flush();
+}
+
+void DirectSocket::disconnectFromHost() {
+    if (m_fd < 0 || m_state == State::Unconnected) {
+        return;
+    }
+    if (bytesToWrite() == 0) {
+        close({});
+        return;
+    }
+    m_state = State::Closing;
+}
+
+void DirectSocket::abort() {
+    close({});
+}
+
+void DirectSocket::close(const QString& why) {
+    if (m_fd < 0) {
+        return;
+    }
+    if (!why.isEmpty()) {
+        m_error = why;
+    }
+    const bool wasOpen = m_state != State::Unconnected;
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    ::close(m_fd);
+    m_fd = -1;
+    m_state = State::Unconnected;
+    m_queue.clear();
+    m_queueSent = 0;
+    if (wasOpen) {
+        call(m_events.disconnected);
+    }
+}
+
+void DirectSocket::fail(int error) {
+    m_error = QString::fromLocal8Bit(std::strerror(error));
+    QPointer<DirectSocket> self(this);
+    call(m_events.failed);
+    if (self) {
+        close({});
+    }
+}
+
+} // namespace gemvolt::transport
