@@ -306,6 +306,21 @@ void DirectSocket::close(const QString& why) {
 void DirectSocket::fail(int error) {
     m_error = QString::fromLocal8Bit(std::strerror(error));
     QPointer<DirectSocket> self(this);
+    if (!m_inReadable) {
+        // What the peer sent before it went, perhaps its BYE, can still be read
+        // while the descriptor is open: a BYE read now ends its session for good
+        // rather than leaving it held as if the network had broken.
+        m_readThisTurn = 0;
+        m_inReadable = true;
+        call(m_events.readable);
+        if (!self) {
+            return;
+        }
+        m_inReadable = false;
+        if (m_fd < 0) {
+            return;
+        }
+    }
     call(m_events.failed);
     if (self) {
         close({});

@@ -278,6 +278,32 @@ private slots:
         }
     }
 
+    void aByeBehindBytesQueuedForThePeerStillEndsItsSession() {
+        // The peer stopped reading, so what the server sends it waits in the server's
+        // own queue; then it says BYE and closes. Writing that queue fails on the
+        // reset before anything read the BYE: it still ends the session, no hold.
+        SessionServer server(quickTimings());
+        server.setBacklogLimit(32 * 1024 * 1024);
+        Events events(server);
+        QVERIFY(server.host(11, 0));
+        WirePeer leaving;
+        Welcome w;
+        QVERIFY(leaving.connectTo(server.port()) && leaving.joinResumable(w, "Leaving"));
+        leaving.socket().setReadBufferSize(1);
+        // 12 MiB: more than the system buffers for a peer that reads nothing.
+        for (int i = 0; i < 192; ++i) {
+            QVERIFY(server.sendToAll(QByteArray(64 * 1024, '\x02')));
+            QCoreApplication::processEvents();
+        }
+        leaving.sendFrame(FrameKind::Bye, {});
+        leaving.socket().flush();
+        leaving.socket().abort();
+        QVERIFY(server.sendToAll(QByteArray(1, '\x02')));
+        QTRY_VERIFY(events.list.contains(QStringLiteral("destroyed %1").arg(w.playerId)));
+        QVERIFY2(!events.list.contains(QStringLiteral("interrupted %1").arg(w.playerId)),
+                 qPrintable(events.list.join(QLatin1Char(','))));
+    }
+
     void aHeldPlayerPastTheLimitIsLetGo() {
         SessionServer server;
         server.setBacklogLimit(100 * 1024);
