@@ -243,16 +243,8 @@ void DirectSocket::readyToRead() {
         m_readNotifier->setEnabled(false);
         return;
     }
-    QPointer<DirectSocket> self(this);
-    m_readThisTurn = 0;
     m_readCalled = false;
-    m_inReadable = true;
-    call(m_events.readable);
-    if (!self) {
-        return;
-    }
-    m_inReadable = false;
-    if (m_fd < 0) {
+    if (!reportReadable()) {
         return;
     }
     if (m_ended) {
@@ -262,6 +254,18 @@ void DirectSocket::readyToRead() {
     }
     // Nobody read: the notifier waits for the next read rather than calling at once again.
     m_readNotifier->setEnabled(m_readCalled);
+}
+
+bool DirectSocket::reportReadable() {
+    QPointer<DirectSocket> self(this);
+    m_readThisTurn = 0;
+    m_inReadable = true;
+    call(m_events.readable);
+    if (!self) {
+        return false;
+    }
+    m_inReadable = false;
+    return m_fd >= 0;
 }
 
 void DirectSocket::readyToWrite() {
@@ -305,22 +309,13 @@ void DirectSocket::close(const QString& why) {
 
 void DirectSocket::fail(int error) {
     m_error = QString::fromLocal8Bit(std::strerror(error));
-    QPointer<DirectSocket> self(this);
-    if (!m_inReadable) {
-        // What the peer sent before it went, perhaps its BYE, can still be read
-        // while the descriptor is open: a BYE read now ends its session for good
-        // rather than leaving it held as if the network had broken.
-        m_readThisTurn = 0;
-        m_inReadable = true;
-        call(m_events.readable);
-        if (!self) {
-            return;
-        }
-        m_inReadable = false;
-        if (m_fd < 0) {
-            return;
-        }
+    // What the peer sent before it went, perhaps its BYE, can still be read while
+    // the descriptor is open: a BYE read now ends its session for good rather than
+    // leaving it held as if the network had broken.
+    if (!m_inReadable && !reportReadable()) {
+        return;
     }
+    QPointer<DirectSocket> self(this);
     call(m_events.failed);
     if (self) {
         close({});

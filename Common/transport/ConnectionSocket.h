@@ -118,6 +118,8 @@ public:
 private:
     void readyToRead();
     void readyToWrite();
+    /** Lets the connection read; false when the socket is gone or closed after it. */
+    bool reportReadable();
     /** The stream ended or broke: closed, and disconnected reported. */
     void close(const QString& why);
     void fail(int error);
