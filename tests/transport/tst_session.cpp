@@ -553,6 +553,28 @@ private slots:
         QCOMPARE(frame.body.size(), 300 * 1024);
     }
 
+    void whatCameBeforeACloseIsDeliveredBeforeTheDeparture() {
+        // Frames and the end of the stream arrive together: every frame is taken
+        // first, in order, then the player leaves; by a close or by a reset alike.
+        for (const bool reset : {false, true}) {
+            SessionServer server;
+            ServerLog log(server);
+            QVERIFY(server.host(11, 0));
+            WirePeer peer;
+            QVERIFY(peer.connectTo(server.port()));
+            QCOMPARE(peer.join("P"), 2);
+            for (const char* m : {"\x01one", "\x01two", "\x01three"}) {
+                peer.sendData(m);
+            }
+            peer.socket().flush();
+            reset ? peer.socket().abort() : peer.socket().disconnectFromHost();
+            QTRY_VERIFY(log.events.contains("destroyed 2"));
+            QCOMPARE(log.events.mid(1),
+                     (QStringList{"created 2", "message 2 \x01one", "message 2 \x01two",
+                                  "message 2 \x01three", "destroyed 2"}));
+        }
+    }
+
     void identifiersAreNeverReused() {
         SessionServer server;
         ServerLog log(server);
