@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +19,17 @@ namespace {
 
 // One read from the system at most; a board snapshot is about 1.2 KB.
 constexpr qint64 ReadPiece = 64 * 1024;
+
+// Where a read lands before the frame reader takes it: one per thread that reads
+// through a DirectSocket, made on its first read. (A buffer in thread-local storage
+// itself would be cleared for every thread of every program that links this.)
+char* readPiece() {
+    thread_local std::unique_ptr<char[]> piece;
+    if (!piece) {
+        piece = std::make_unique<char[]>(std::size_t(ReadPiece));
+    }
+    return piece.get();
+}
 
 void call(const std::function<void()>& event) {
     // A copy: the event may replace the socket's events, this one included.
@@ -199,7 +211,7 @@ qint64 DirectSocket::readInto(FrameReader& reader, qint64 max) {
         // This turn's share is taken; the notifier calls again for the rest.
         return 0;
     }
-    thread_local char piece[ReadPiece];
+    char* piece = readPiece();
     ssize_t got = -1;
     do {
         got = ::recv(m_fd, piece, std::size_t(room), MSG_DONTWAIT);
@@ -221,9 +233,9 @@ qint64 DirectSocket::readInto(FrameReader& reader, qint64 max) {
 
 void DirectSocket::discardInput() {
     m_readCalled = true;
-    thread_local char piece[ReadPiece];
+    char* piece = readPiece();
     while (m_fd >= 0 && !m_ended && m_readThisTurn < m_readBudget) {
-        const ssize_t got = ::recv(m_fd, piece, sizeof piece, MSG_DONTWAIT);
+        const ssize_t got = ::recv(m_fd, piece, std::size_t(ReadPiece), MSG_DONTWAIT);
         if (got > 0) {
             m_readThisTurn += got;
         } else if (got < 0 && errno == EINTR) {
