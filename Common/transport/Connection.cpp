@@ -40,7 +40,6 @@ Connection::~Connection() {
 
 void Connection::attach(ConnectionSocket* socket) {
     m_socket = socket;
-    m_socketHolds = true;
     m_socket->follow({
         [this] { m_handler.readable(*this); },
         [this] { m_handler.connected(*this); },
@@ -141,11 +140,11 @@ void Connection::drop() {
 }
 
 bool Connection::send(const QByteArray& bytes) {
-    if (heldBySocket() + bytes.size() > m_backlogLimit) {
+    if (m_socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
         // Before judging the peer, hand the system what it will take now: a long
         // burst handled without a return to the event loop has not been offered yet.
         m_socket->flush();
-        if (heldBySocket() + bytes.size() > m_backlogLimit) {
+        if (m_socket->bytesToWrite() + bytes.size() > m_backlogLimit) {
             // Too far behind: keeping it would only grow our memory.
             m_handler.ended(*this, End::Backlog);
             return false;
@@ -159,18 +158,8 @@ void Connection::queue(const QByteArray& bytes) {
     m_lastSent = now();
     const qint64 taken = sendNow(bytes);
     if (taken < bytes.size()) {
-        m_socketHolds = true;
         m_socket->write(bytes.constData() + taken, bytes.size() - taken);
     }
-}
-
-qint64 Connection::heldBySocket() {
-    if (!m_socketHolds) {
-        return 0;
-    }
-    const qint64 held = m_socket->bytesToWrite();
-    m_socketHolds = held > 0;
-    return held;
 }
 
 void Connection::finishWith(FrameKind kind, std::string_view body) {
@@ -203,10 +192,7 @@ bool Connection::sendControl(FrameKind kind, const std::string& body) {
 }
 
 void Connection::flush() {
-    if (m_socketHolds) {
-        m_socket->flush();
-        heldBySocket();
-    }
+    m_socket->flush();
 }
 
 qint64 Connection::sendNow(const QByteArray& bytes) {
@@ -215,7 +201,7 @@ qint64 Connection::sendNow(const QByteArray& bytes) {
     // send, which costs a relay to ten players more than the writes themselves.
     // Whatever the system does not take, or an error it reports, is left to the
     // socket, which queues the rest and reports the error its own way.
-    if (heldBySocket() > 0 || m_socket->state() != ConnectionSocket::State::Connected) {
+    if (m_socket->bytesToWrite() > 0 || m_socket->state() != ConnectionSocket::State::Connected) {
         return 0;
     }
     const qintptr fd = m_socket->descriptor();

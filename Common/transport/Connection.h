@@ -206,8 +206,6 @@ private:
     void queue(const QByteArray& bytes);
     /** Bytes to the system when nothing is queued; how many it took. */
     qint64 sendNow(const QByteArray& bytes);
-    /** What the socket's own buffer holds of ours, asked only when it may hold anything. */
-    qint64 heldBySocket();
     /** Counts a DATA frame received and acknowledges at once or within the ACK delay. */
     void countReceived(std::size_t bytes);
     bool takeAck(std::string_view body);
@@ -225,9 +223,6 @@ private:
     // When the last whole frame arrived: a trickle of bytes is no sign of life.
     qint64 m_lastReceived = 0;
     qint64 m_lastSent = 0;
-    // False while the socket's own buffer surely holds none of our bytes (they all
-    // went straight to the system): a relay to many players then skips asking it.
-    bool m_socketHolds = false;
     quint32 m_nextToken = 1;
     ResumableSession* m_session = nullptr;
     // When an ACK for what has arrived is due, or -1 when none is owed.

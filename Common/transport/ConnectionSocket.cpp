@@ -50,22 +50,15 @@ QtConnectionSocket::~QtConnectionSocket() = default;
 void QtConnectionSocket::follow(Events events) {
     // The socket is the context: its signals stop with it, whoever deletes it.
     m_socket->disconnect();
-    if (events.readable) {
-        QObject::connect(m_socket, &QTcpSocket::readyRead, m_socket,
-                         [run = events.readable] { call(run); });
-    }
-    if (events.connected) {
-        QObject::connect(m_socket, &QTcpSocket::connected, m_socket,
-                         [run = events.connected] { call(run); });
-    }
-    if (events.disconnected) {
-        QObject::connect(m_socket, &QTcpSocket::disconnected, m_socket,
-                         [run = events.disconnected] { call(run); });
-    }
-    if (events.failed) {
-        QObject::connect(m_socket, &QTcpSocket::errorOccurred, m_socket,
-                         [run = events.failed] { call(run); });
-    }
+    const auto forward = [this](auto signal, const std::function<void()>& run) {
+        if (run) {
+            QObject::connect(m_socket, signal, m_socket, [run] { call(run); });
+        }
+    };
+    forward(&QTcpSocket::readyRead, events.readable);
+    forward(&QTcpSocket::connected, events.connected);
+    forward(&QTcpSocket::disconnected, events.disconnected);
+    forward(&QTcpSocket::errorOccurred, events.failed);
 }
 
 ConnectionSocket::State QtConnectionSocket::state() const {
@@ -172,6 +165,9 @@ void DirectSocket::write(const char* data, qint64 size) {
 }
 
 void DirectSocket::flush() {
+    if (bytesToWrite() == 0) {
+        return;
+    }
     while (m_fd >= 0 && bytesToWrite() > 0) {
         const ssize_t sent = ::send(m_fd, m_queue.constData() + m_queueSent,
                                     std::size_t(bytesToWrite()), MSG_DONTWAIT | MSG_NOSIGNAL);
