@@ -1,6 +1,7 @@
 #include "Common/transport/Connection.h"
 
 #include "Common/transport/ControlMessages.h"
+#include "Common/transport/SendBatch.h"
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
+#include <utility>
 
 namespace gemvolt::transport {
 
@@ -49,6 +51,11 @@ void Connection::attach(ConnectionSocket* socket) {
 }
 
 void Connection::detach() {
+    if (m_inBatch) {
+        // Going: its write has nobody left to go to.
+        m_batch->forget(*this);
+        m_inBatch = false;
+    }
     // Silenced first: the socket's last events are no longer this connection's news.
     m_socket->follow({});
     const ConnectionSocket::State state = m_socket->state();
@@ -70,7 +77,7 @@ QByteArray Connection::frameBytes(FrameKind kind, std::string_view body) {
 
 void Connection::beginHandshake() {
     m_stage = Stage::Handshake;
-    m_since = m_lastReceived = m_lastSent = now();
+    m_since = m_lastReceived = m_lastSent = m_lastCheck = now();
 }
 
 void Connection::welcome() {
@@ -83,6 +90,8 @@ void Connection::finish(bool handOverNow) {
     if (m_stage == Stage::Closing || m_stage == Stage::Dead) {
         return;
     }
+    // What is in the batch was sent before the close and goes before it.
+    settleBatch();
     // The stage changes first: a flush or a close may report the socket's end at once.
     m_stage = Stage::Closing;
     m_since = now();
@@ -134,6 +143,11 @@ void Connection::drop() {
         return;
     }
     m_stage = Stage::Dead;
+    if (m_inBatch) {
+        // Discarded with the rest of what is queued.
+        m_batch->forget(*this);
+        m_inBatch = false;
+    }
     if (m_socket->state() != ConnectionSocket::State::Unconnected) {
         m_socket->abort();
     }
@@ -155,11 +169,41 @@ bool Connection::send(const QByteArray& bytes) {
 }
 
 void Connection::queue(const QByteArray& bytes) {
-    m_lastSent = now();
+    m_sentSinceCheck = true;
+    if (m_batch && !m_inBatch && m_batch->isOpen() && sendsDirectly()) {
+        m_inBatch = true;
+        m_batch->add(*this, bytes);
+        return;
+    }
+    // A second write would overtake a first one the system takes only in part.
+    settleBatch();
     const qint64 taken = sendNow(bytes);
     if (taken < bytes.size()) {
         m_socket->write(bytes.constData() + taken, bytes.size() - taken);
     }
+}
+
+bool Connection::sendsDirectly() const {
+    return m_socket->bytesToWrite() == 0 &&
+           m_socket->state() == ConnectionSocket::State::Connected && m_socket->descriptor() >= 0;
+}
+
+void Connection::settleBatch() {
+    if (m_inBatch) {
+        m_batch->submit();
+    }
+}
+
+void Connection::sentInBatch(const QByteArray& bytes, qint64 result) {
+    m_inBatch = false;
+    if (result == bytes.size() || m_stage == Stage::Dead) {
+        return;
+    }
+    // What the system did not take waits in the socket. An error shows again when the
+    // socket writes it, and the socket reads what the peer sent before it went (perhaps
+    // its BYE) before it closes.
+    const qint64 taken = std::max<qint64>(result, 0);
+    m_socket->write(bytes.constData() + taken, bytes.size() - taken);
 }
 
 void Connection::finishWith(FrameKind kind, std::string_view body) {
@@ -201,13 +245,10 @@ qint64 Connection::sendNow(const QByteArray& bytes) {
     // send, which costs a relay to ten players more than the writes themselves.
     // Whatever the system does not take, or an error it reports, is left to the
     // socket, which queues the rest and reports the error its own way.
-    if (m_socket->bytesToWrite() > 0 || m_socket->state() != ConnectionSocket::State::Connected) {
+    if (!sendsDirectly()) {
         return 0;
     }
     const qintptr fd = m_socket->descriptor();
-    if (fd < 0) {
-        return 0;
-    }
     for (;;) {
         const ssize_t sent = ::send(int(fd), bytes.constData(), std::size_t(bytes.size()),
                                     MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -290,7 +331,7 @@ bool Connection::takeFrames() {
             m_handler.ended(*this, End::BadFrame);
             return false;
         }
-        m_lastReceived = now();
+        m_receivedSinceCheck = true;
         if (m_session && m_stage == Stage::Welcomed) {
             // The peer has spoken on the connection its last WELCOME came on: it holds that
             // token, and the one it resumed with no longer resumes.
@@ -391,6 +432,16 @@ void Connection::sendAck() {
 
 void Connection::checkLiveness(const Timings& timings) {
     const qint64 at = now();
+    // Frames and sends are not timed one by one (a relay to ten players would read
+    // the clock eleven times a message): what happened since the last check counts
+    // as of that check, which keeps every limit within one check interval.
+    if (std::exchange(m_receivedSinceCheck, false)) {
+        m_lastReceived = std::max(m_lastReceived, m_lastCheck);
+    }
+    if (std::exchange(m_sentSinceCheck, false)) {
+        m_lastSent = std::max(m_lastSent, m_lastCheck);
+    }
+    m_lastCheck = at;
     switch (m_stage) {
     case Stage::Connecting:
     case Stage::Dead:

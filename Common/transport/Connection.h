@@ -17,6 +17,8 @@ class QTcpSocket;
 
 namespace gemvolt::transport {
 
+class SendBatch;
+
 /**
  * One TCP connection of a session, the same at both ends: it owns its socket
  * and knows the frame rules, the handshake stages, liveness (PING after
@@ -130,6 +132,12 @@ public:
     /** Closes at once, discarding what is queued. */
     void drop();
 
+    /**
+     * While batch (not owned; it outlives the connection) is open, a write that
+     * would go straight to the system joins it instead (the accepting end's relay).
+     */
+    void setSendBatch(SendBatch* batch) { m_batch = batch; }
+
     /** Unsent bytes allowed before the peer is dropped as too slow. */
     void setBacklogLimit(qint64 bytes) { m_backlogLimit = bytes; }
 
@@ -206,6 +214,13 @@ private:
     void queue(const QByteArray& bytes);
     /** Bytes to the system when nothing is queued; how many it took. */
     qint64 sendNow(const QByteArray& bytes);
+    /** Nothing queued in the socket, and it is connected: a write may go straight out. */
+    bool sendsDirectly() const;
+    /** A write of ours in the batch goes to the system before anything else is written. */
+    void settleBatch();
+    friend class SendBatch;
+    /** The batch's result for bytes: how many the system took, or -errno. */
+    void sentInBatch(const QByteArray& bytes, qint64 result);
     /** Counts a DATA frame received and acknowledges at once or within the ACK delay. */
     void countReceived(std::size_t bytes);
     bool takeAck(std::string_view body);
@@ -223,8 +238,15 @@ private:
     // When the last whole frame arrived: a trickle of bytes is no sign of life.
     qint64 m_lastReceived = 0;
     qint64 m_lastSent = 0;
+    // The last liveness check, and whether a frame came or a send went since.
+    qint64 m_lastCheck = 0;
+    bool m_receivedSinceCheck = false;
+    bool m_sentSinceCheck = false;
     quint32 m_nextToken = 1;
     ResumableSession* m_session = nullptr;
+    SendBatch* m_batch = nullptr;
+    // A write of ours waits in m_batch.
+    bool m_inBatch = false;
     // When an ACK for what has arrived is due, or -1 when none is owed.
     qint64 m_ackDueAt = -1;
     bool m_ackAtOnce = false;

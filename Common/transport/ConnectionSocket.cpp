@@ -203,8 +203,9 @@ qint64 DirectSocket::readInto(FrameReader& reader, qint64 max) {
         m_readNotifier->setEnabled(true);
     }
     const qint64 room = std::min({max, ReadPiece, m_readBudget - m_readThisTurn});
-    if (room <= 0) {
-        // This turn's share is taken; the notifier calls again for the rest.
+    if (room <= 0 || (m_inReadable && m_drained)) {
+        // This turn's share is taken, or the system had less than was asked for and
+        // would only answer "nothing more" now: the notifier calls again for the rest.
         return 0;
     }
     char* piece = readPiece();
@@ -215,6 +216,7 @@ qint64 DirectSocket::readInto(FrameReader& reader, qint64 max) {
     if (got > 0) {
         reader.append(piece, std::size_t(got));
         m_readThisTurn += got;
+        m_drained = got < room;
         return got;
     }
     if (got == 0) {
@@ -267,6 +269,7 @@ void DirectSocket::readyToRead() {
 bool DirectSocket::reportReadable() {
     QPointer<DirectSocket> self(this);
     m_readThisTurn = 0;
+    m_drained = false;
     m_inReadable = true;
     call(m_events.readable);
     if (!self) {

@@ -134,6 +134,8 @@ private:
     qint64 m_readBudget = 256 * 1024;
     qint64 m_readThisTurn = 0;
     bool m_inReadable = false;
+    // This turn's last read got less than it asked for.
+    bool m_drained = false;
     bool m_readCalled = false;
     bool m_ended = false;
     QString m_error;

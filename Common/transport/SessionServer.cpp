@@ -256,6 +256,7 @@ void SessionServer::flushPending() {
     // The player whose message this most likely relays has it already: its copy
     // goes last, and everybody else's one send sooner.
     const qint32 last = std::exchange(m_lastSender, 0);
+    m_sendBatch.open();
     for (std::size_t i = 0; i < m_players.size();) {
         Player* p = m_players[i].get();
         if (p->id != last) {
@@ -272,6 +273,7 @@ void SessionServer::flushPending() {
     if (sender != m_players.end()) {
         relay(**sender, batch, frames);
     }
+    m_sendBatch.close();
     // Nobody kept a reference (all of it went straight to the system): the next
     // batch is collected in the same memory rather than in a new allocation.
     if (m_pending.isEmpty() && batch.isDetached()) {
@@ -418,6 +420,7 @@ void SessionServer::acceptConnections() {
                                         std::numeric_limits<qint64>::max());
         c->limitHandshakeFrames();
         c->setBacklogLimit(m_backlogLimit);
+        c->setSendBatch(&m_sendBatch);
         Peer* raw = c.get();
         raw->waitingAt = m_waiting.insert(m_waiting.end(), raw);
         raw->waiting = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Common/transport/Connection.h"
+#include "Common/transport/SendBatch.h"
 #include "Common/transport/Timings.h"
 #include "Common/transport/WireFormat.h"
 
@@ -233,6 +234,8 @@ private:
     int m_errorNumber = NoError;
     QString m_errorText;
 
+    // A relay's writes to every player, handed to the system at once; outlives the connections.
+    SendBatch m_sendBatch;
     std::vector<std::unique_ptr<Peer>> m_connections;
     // Connections waiting for their handshake, the longest waiting first.
     std::list<Peer*> m_waiting;

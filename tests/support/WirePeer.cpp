@@ -136,6 +136,12 @@ void WirePeer::stopReading() {
     m_socket->setReadBufferSize(1);
 }
 
+void WirePeer::resumeReading() {
+    m_reading = true;
+    m_socket->setReadBufferSize(0);
+    onReadyRead();
+}
+
 void WirePeer::onReadyRead() {
     if (!m_reading) {
         return;

@@ -67,6 +67,8 @@ public:
     void setAnswerPings(bool answer) { m_answerPings = answer; }
     /** Stop reading from the socket at all: the kernel buffers fill and the sender backs up. */
     void stopReading();
+    /** Reads again, what waited first. */
+    void resumeReading();
 
     bool isClosed() const { return m_closed; }
     int pingsSeen() const { return m_pingsSeen; }

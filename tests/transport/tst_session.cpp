@@ -532,6 +532,38 @@ private slots:
         QTRY_COMPARE(b.received, sent);
     }
 
+    void relaysTakenInPartArriveWholeAndInOrder() {
+        // A player that pauses fills its socket: a relay is taken only in part, the
+        // rest and the relays behind it wait in the server, and all of it arrives
+        // whole and in order once the player reads again. The others never wait.
+        SessionServer server;
+        // The system takes a few MiB for a player that does not read; the rest waits here.
+        server.setBacklogLimit(32 * 1024 * 1024);
+        QVERIFY(server.host(11, 0));
+        WirePeer paused;
+        QVERIFY(paused.connectTo(server.port()));
+        QVERIFY(paused.join("paused") != 0);
+        paused.socket().setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 16384);
+        paused.stopReading();
+        CountingClient other;
+        QVERIFY(connectClient(other.client, server.port(), QStringLiteral("other")).success);
+        const quint32 count = 160; // 10 MiB
+        for (quint32 i = 0; i < count; ++i) {
+            QVERIFY(server.sendToAll(numbered(8, i, 64 * 1024 - qsizetype(i))));
+            if (i % 8 == 7) {
+                QTRY_COMPARE(other.received, i + 1);
+            }
+        }
+        QVERIFY(other.inOrder);
+        paused.resumeReading();
+        for (quint32 i = 0; i < count; ++i) {
+            WirePeer::Received frame;
+            QVERIFY(paused.waitForKind(FrameKind::Data, frame));
+            QCOMPARE(frame.body, numbered(8, i, 64 * 1024 - qsizetype(i)));
+        }
+        QCOMPARE(server.clientCount(), 2);
+    }
+
     void aPeerResetUnderTheFlushCostsTheNextOneNothing() {
         SessionServer server;
         QVERIFY(server.host(11, 0));

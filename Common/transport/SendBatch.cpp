@@ -1,0 +1,128 @@
+#include "Common/transport/SendBatch.h"
+
+#include "Common/transport/Connection.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace gemvolt::transport {
+
+namespace {
+
+// Writes handed to the system per call, and the size of the context's ring.
+constexpr std::size_t Capacity = 128;
+
+} // namespace
+
+SendBatch::~SendBatch() {
+    if (m_context != 0) {
+        ::syscall(SYS_io_destroy, m_context);
+    }
+}
+
+bool SendBatch::setUp() {
+    if (::syscall(SYS_io_setup, long(Capacity), &m_context) != 0) {
+        m_context = 0;
+        return false;
+    }
+    struct sigaction current = {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+        std::signal(SIGPIPE, SIG_IGN);
+    }
+    m_blocks.resize(Capacity);
+    m_pointers.resize(Capacity);
+    m_events.resize(Capacity);
+    return true;
+}
+
+void SendBatch::open() {
+    if (m_unavailable) {
+        return;
+    }
+    if (m_context == 0 && !setUp()) {
+        m_unavailable = true;
+        return;
+    }
+    m_open = true;
+}
+
+void SendBatch::close() {
+    m_open = false;
+    submit();
+}
+
+void SendBatch::add(Connection& c, const QByteArray& bytes) {
+    m_entries.push_back({&c, bytes});
+    if (m_entries.size() >= Capacity) {
+        submit();
+    }
+}
+
+void SendBatch::forget(const Connection& c) {
+    std::erase_if(m_entries, [&c](const Entry& e) { return e.connection == &c; });
+}
+
+void SendBatch::submit() {
+    if (m_entries.empty()) {
+        return;
+    }
+    m_submitting.swap(m_entries);
+    const std::size_t count = m_submitting.size();
+    m_results.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Entry& e = m_submitting[i];
+        iocb& block = m_blocks[i];
+        block = {};
+        block.aio_data = i;
+        block.aio_lio_opcode = IOCB_CMD_PWRITE;
+        block.aio_fildes = std::uint32_t(e.connection->socket()->descriptor());
+        block.aio_buf = std::uint64_t(reinterpret_cast<std::uintptr_t>(e.bytes.constData()));
+        block.aio_nbytes = std::uint64_t(e.bytes.size());
+        m_pointers[i] = &block;
+    }
+    long submitted = 0;
+    do {
+        submitted = ::syscall(SYS_io_submit, m_context, long(count), m_pointers.data());
+    } while (submitted < 0 && errno == EINTR);
+    if (submitted < 0) {
+        // Not one write was made: each waits in its connection's queue. A system that
+        // refuses such writes altogether has every later one sent on its own.
+        if (errno == ENOSYS || errno == EINVAL || errno == EPERM) {
+            m_unavailable = true;
+            m_open = false;
+        }
+        submitted = 0;
+    }
+    // Socket writes complete within the submission: their results are all there.
+    for (long got = 0; got < submitted;) {
+        const long more = ::syscall(SYS_io_getevents, m_context, submitted - got, submitted - got,
+                                    m_events.data(), nullptr);
+        if (more < 0 && errno == EINTR) {
+            continue;
+        }
+        if (more <= 0) {
+            // Not to be expected: count the writes as made rather than risk sending
+            // their bytes twice.
+            for (long i = 0; i < submitted; ++i) {
+                m_results[std::size_t(i)] = m_submitting[std::size_t(i)].bytes.size();
+            }
+            break;
+        }
+        for (long i = 0; i < more; ++i) {
+            m_results[std::size_t(m_events[std::size_t(i)].data)] = m_events[std::size_t(i)].res;
+        }
+        got += more;
+    }
+    // What a connection does with its result writes nothing to the system: no
+    // other write can come between, and nobody else is told anything from here.
+    for (std::size_t i = 0; i < count; ++i) {
+        m_submitting[i].connection->sentInBatch(m_submitting[i].bytes, m_results[i]);
+    }
+    m_submitting.clear();
+}
+
+} // namespace gemvolt::transport
