@@ -111,6 +111,11 @@ SessionServer::SessionServer(Timings timings, QObject* parent)
     connect(m_checkTimer, &QTimer::timeout, this, [this] {
         EntryGuard guard(this);
         checkLiveness();
+        // Nobody connected and nobody held: nothing to watch until the next
+        // connection, and an idle server sleeps rather than waking eight times a second.
+        if (m_connections.empty() && m_players.empty()) {
+            m_checkTimer->stop();
+        }
     });
     m_acceptTimer = new QTimer(this);
     m_acceptTimer->setSingleShot(true);
@@ -425,6 +430,9 @@ void SessionServer::acceptConnections() {
         raw->waitingAt = m_waiting.insert(m_waiting.end(), raw);
         raw->waiting = true;
         m_connections.push_back(std::move(c));
+        if (!m_checkTimer->isActive()) {
+            m_checkTimer->start();
+        }
         // Bytes that came with the connection: the read notifier reports them.
     }
 }

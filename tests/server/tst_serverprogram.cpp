@@ -79,6 +79,20 @@ QByteArray readPipe(int fd, bool untilLineEnd, int timeoutMs = 5000) {
     return out;
 }
 
+// How often the child's main thread has gone to sleep and woken so far.
+qint64 wakesOf(const QProcess& process) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:")) {
+            return line.mid(24).trimmed().toLongLong();
+        }
+    }
+    return -1;
+}
+
 // Sends PING and waits for its PONG, past the messages the session sends meanwhile.
 bool answersPing(WirePeer& peer, quint32 token) {
     peer.sendFrame(FrameKind::Ping, transport::encodeToken(token));
@@ -105,6 +119,7 @@ private slots:
     void resumeHoldFromTheCommandLine();
     void logNeverHoldsUpTheServer();
     void descriptorShortageNeitherSpinsNorLocksOut();
+    void anIdleServerSleeps();
 };
 
 void TestServerProgram::parsesArguments_data() {
@@ -404,4 +419,33 @@ void TestServerProgram::descriptorShortageNeitherSpinsNorLocksOut() {
 }
 
 QTEST_GUILESS_MAIN(TestServerProgram)
+void TestServerProgram::anIdleServerSleeps() {
+    // With nobody connected there is nothing to watch: the server does not wake, before
+    // its first visitor or after its last has gone.
+    QProcess process;
+    process.start(serverProgram(), {"--headless", "--port", "0"});
+    QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
+    const int port = readLine(process).toInt();
+    QVERIFY(port > 0);
+    const auto wakesWhileIdle = [&] {
+        QTest::qWait(400);
+        const qint64 before = wakesOf(process);
+        QTest::qWait(1500);
+        return wakesOf(process) - before;
+    };
+    QVERIFY(wakesWhileIdle() <= 2);
+    {
+        WirePeer visitor;
+        QVERIFY(visitor.connectTo(quint16(port)));
+        const qint32 id = visitor.join("Visitor");
+        QVERIFY(id > 0);
+        QCOMPARE(readLine(process), QStringLiteral("joined %1 Visitor").arg(id));
+        QVERIFY(answersPing(visitor, 1));
+    }
+    QVERIFY(readLine(process).startsWith(QStringLiteral("left")));
+    QVERIFY(wakesWhileIdle() <= 2);
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
+}
+
 #include "tst_serverprogram.moc"
