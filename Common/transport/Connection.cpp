@@ -51,11 +51,7 @@ void Connection::attach(ConnectionSocket* socket) {
 }
 
 void Connection::detach() {
-    if (m_inBatch) {
-        // Going: its write has nobody left to go to.
-        m_batch->forget(*this);
-        m_inBatch = false;
-    }
+    dropBatchedWrite();
     // Silenced first: the socket's last events are no longer this connection's news.
     m_socket->follow({});
     const ConnectionSocket::State state = m_socket->state();
@@ -143,11 +139,7 @@ void Connection::drop() {
         return;
     }
     m_stage = Stage::Dead;
-    if (m_inBatch) {
-        // Discarded with the rest of what is queued.
-        m_batch->forget(*this);
-        m_inBatch = false;
-    }
+    dropBatchedWrite();
     if (m_socket->state() != ConnectionSocket::State::Unconnected) {
         m_socket->abort();
     }
@@ -191,6 +183,14 @@ bool Connection::sendsDirectly() const {
 void Connection::settleBatch() {
     if (m_inBatch) {
         m_batch->submit();
+    }
+}
+
+void Connection::dropBatchedWrite() {
+    // Discarded with the rest of what is queued, or with the connection itself.
+    if (m_inBatch) {
+        m_batch->forget(*this);
+        m_inBatch = false;
     }
 }
 

@@ -218,6 +218,8 @@ private:
     bool sendsDirectly() const;
     /** A write of ours in the batch goes to the system before anything else is written. */
     void settleBatch();
+    /** A write of ours in the batch is not made after all. */
+    void dropBatchedWrite();
     friend class SendBatch;
     /** The batch's result for bytes: how many the system took, or -errno. */
     void sentInBatch(const QByteArray& bytes, qint64 result);

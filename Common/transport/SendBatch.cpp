@@ -67,14 +67,13 @@ void SendBatch::forget(const Connection& c) {
 }
 
 void SendBatch::submit() {
-    if (m_entries.empty()) {
+    const std::size_t count = m_entries.size();
+    if (count == 0) {
         return;
     }
-    m_submitting.swap(m_entries);
-    const std::size_t count = m_submitting.size();
-    m_results.assign(count, 0);
     for (std::size_t i = 0; i < count; ++i) {
-        const Entry& e = m_submitting[i];
+        Entry& e = m_entries[i];
+        e.result = 0;
         iocb& block = m_blocks[i];
         block = {};
         block.aio_data = i;
@@ -108,21 +107,22 @@ void SendBatch::submit() {
             // Not to be expected: count the writes as made rather than risk sending
             // their bytes twice.
             for (long i = 0; i < submitted; ++i) {
-                m_results[std::size_t(i)] = m_submitting[std::size_t(i)].bytes.size();
+                m_entries[std::size_t(i)].result = m_entries[std::size_t(i)].bytes.size();
             }
             break;
         }
         for (long i = 0; i < more; ++i) {
-            m_results[std::size_t(m_events[std::size_t(i)].data)] = m_events[std::size_t(i)].res;
+            m_entries[std::size_t(m_events[std::size_t(i)].data)].result =
+                m_events[std::size_t(i)].res;
         }
         got += more;
     }
-    // What a connection does with its result writes nothing to the system: no
-    // other write can come between, and nobody else is told anything from here.
-    for (std::size_t i = 0; i < count; ++i) {
-        m_submitting[i].connection->sentInBatch(m_submitting[i].bytes, m_results[i]);
+    // A connection only queues what the system did not take: nothing is added to
+    // the batch or taken from it while the results are handed out.
+    for (const Entry& e : m_entries) {
+        e.connection->sentInBatch(e.bytes, e.result);
     }
-    m_submitting.clear();
+    m_entries.clear();
 }
 
 } // namespace gemvolt::transport

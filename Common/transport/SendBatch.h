@@ -50,6 +50,8 @@ private:
     struct Entry {
         Connection* connection;
         QByteArray bytes;
+        // Bytes the system took, or -errno.
+        qint64 result = 0;
     };
 
     bool setUp();
@@ -57,13 +59,11 @@ private:
     bool m_open = false;
     bool m_unavailable = false;
     aio_context_t m_context = 0;
+    // Kept, like the vectors below, between batches so that a relay allocates nothing.
     std::vector<Entry> m_entries;
-    // Kept between batches so that a relay allocates nothing.
-    std::vector<Entry> m_submitting;
     std::vector<iocb> m_blocks;
     std::vector<iocb*> m_pointers;
     std::vector<io_event> m_events;
-    std::vector<qint64> m_results;
 };
 
 } // namespace gemvolt::transport
