@@ -1,3 +1,4 @@
+#include "Common/program/EpollEventDispatcher.h"
 #include "Common/transport/ControlMessages.h"
 #include "Common/transport/SessionClient.h"
 #include "Common/transport/SessionServer.h"
@@ -776,5 +777,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSession)
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("GEMVOLT_EPOLL_LOOP")) {
+        QCoreApplication::setEventDispatcher(new gemvolt::program::EpollEventDispatcher);
+    }
+    QCoreApplication app(argc, argv);
+    TestSession test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_session.moc"
