@@ -22,7 +22,8 @@ namespace gemvolt::program {
  * posted events first, then the notifiers that are ready, then the timers
  * that are due, each timer at most once per pass. Timers are precise to the
  * millisecond whatever their type. Meant for one thread with no window:
- * a file a notifier watches (epoll refuses files) counts as always ready.
+ * a file a notifier watches (epoll refuses files) counts as always ready,
+ * and a pass that leaves notifiers out still wakes when one is ready.
  */
 class EpollEventDispatcher final : public QAbstractEventDispatcher {
 public:
