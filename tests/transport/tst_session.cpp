@@ -777,11 +777,18 @@ private slots:
     }
 };
 
+// With GEMVOLT_EPOLL_LOOP set, every case runs on the headless server's own event loop.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet("GEMVOLT_EPOLL_LOOP")) {
+    const bool epoll = qEnvironmentVariableIsSet("GEMVOLT_EPOLL_LOOP");
+    if (epoll) {
         QCoreApplication::setEventDispatcher(new gemvolt::program::EpollEventDispatcher);
     }
     QCoreApplication app(argc, argv);
+    if (epoll && !dynamic_cast<gemvolt::program::EpollEventDispatcher*>(
+                     QAbstractEventDispatcher::instance())) {
+        qCritical("tst_session: the epoll event loop was not installed");
+        return 1;
+    }
     TestSession test;
     return QTest::qExec(&test, argc, argv);
 }
