@@ -83,7 +83,7 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
         const std::uint32_t what = ready[i].events;
         const Watch& watch = found->second;
         // As with poll: a hang-up or an error wakes the reader, who learns of it by reading.
-        if (watch.read && (what & (EPOLLIN | EPOLLHUP | EPOLLERR | EPOLLRDHUP))) {
+        if (watch.read && (what & (EPOLLIN | EPOLLHUP | EPOLLERR))) {
             m_ready.push_back(watch.read);
         }
         if (watch.write && (what & (EPOLLOUT | EPOLLHUP | EPOLLERR))) {

@@ -79,7 +79,6 @@ private:
     // Notifiers found ready in this pass; one switched off meanwhile is cleared here.
     std::vector<QSocketNotifier*> m_ready;
     std::vector<Timer> m_timers;
-    std::vector<int> m_dueIds;
     std::atomic<bool> m_woken{false};
     std::atomic<bool> m_interrupted{false};
 };

@@ -63,8 +63,6 @@ private slots:
         QPointer<QObject> doomed = new QObject;
         doomed->deleteLater();
 
-        QElapsedTimer clock;
-        clock.start();
         repeating.start();
         spin(210);
         repeating.stop();
