@@ -2,6 +2,7 @@
 
 #include "Common/transport/FrameReader.h"
 
+#include <QEvent>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -30,6 +31,28 @@ char* readPiece() {
     }
     return piece.get();
 }
+
+// A notifier that calls its socket from the loop's event itself. Every relayed
+// message wakes the accepting end, and QSocketNotifier's own answer, two signals
+// behind a guard, delayed every delivery of it by several microseconds.
+class CallingNotifier final : public QSocketNotifier {
+public:
+    CallingNotifier(int fd, Type type, DirectSocket* socket, void (DirectSocket::*ready)())
+        : QSocketNotifier(qintptr(fd), type, socket), m_socket(socket), m_ready(ready) {}
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::SockAct || event->type() == QEvent::SockClose) {
+            (m_socket->*m_ready)();
+            return true;
+        }
+        return QSocketNotifier::event(event);
+    }
+
+private:
+    DirectSocket* m_socket;
+    void (DirectSocket::*m_ready)();
+};
 
 void call(const std::function<void()>& event) {
     // A copy: the event may replace the socket's events, this one included.
@@ -134,11 +157,11 @@ void QtConnectionSocket::deleteLater() {
 // ----- DirectSocket -----------------------------------------------------------------
 
 DirectSocket::DirectSocket(int fd, QObject* parent) : QObject(parent), m_fd(fd) {
-    m_readNotifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
-    m_writeNotifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this);
+    m_readNotifier =
+        new CallingNotifier(fd, QSocketNotifier::Read, this, &DirectSocket::readyToRead);
+    m_writeNotifier =
+        new CallingNotifier(fd, QSocketNotifier::Write, this, &DirectSocket::readyToWrite);
     m_writeNotifier->setEnabled(false);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, &DirectSocket::readyToRead);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, &DirectSocket::readyToWrite);
 }
 
 DirectSocket::~DirectSocket() {
