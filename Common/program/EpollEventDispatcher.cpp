@@ -1,6 +1,7 @@
 #include "Common/program/EpollEventDispatcher.h"
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimerEvent>
@@ -46,7 +47,10 @@ EpollEventDispatcher::~EpollEventDispatcher() {
 
 bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     m_interrupted.store(false);
-    emit awake();
+    const bool heard = m_listeners.load(std::memory_order_relaxed) > 0;
+    if (heard) {
+        emit awake();
+    }
     m_woken.store(false);
     QCoreApplication::sendPostedEvents();
 
@@ -54,7 +58,7 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     const bool withTimers = !(flags & QEventLoop::X11ExcludeTimers);
     const bool mayWait = (flags & QEventLoop::WaitForMoreEvents) && !m_woken.load() &&
                          !m_interrupted.load() && !(withNotifiers && m_files > 0);
-    if (mayWait) {
+    if (mayWait && heard) {
         emit aboutToBlock();
     }
     if (m_interrupted.load()) {
@@ -117,6 +121,22 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
         ++handled;
     }
     return handled > 0;
+}
+
+void EpollEventDispatcher::connectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&QAbstractEventDispatcher::awake) ||
+        signal == QMetaMethod::fromSignal(&QAbstractEventDispatcher::aboutToBlock)) {
+        m_listeners.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void EpollEventDispatcher::disconnectNotify(const QMetaMethod& signal) {
+    // A disconnection from every signal at once names none: the count stays, and
+    // the signals are emitted as before.
+    if (signal == QMetaMethod::fromSignal(&QAbstractEventDispatcher::awake) ||
+        signal == QMetaMethod::fromSignal(&QAbstractEventDispatcher::aboutToBlock)) {
+        m_listeners.fetch_sub(1, std::memory_order_relaxed);
+    }
 }
 
 void EpollEventDispatcher::activate(QSocketNotifier* notifier) {

@@ -45,6 +45,10 @@ public:
     void wakeUp() override;
     void interrupt() override;
 
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
+
 private:
     using Clock = std::chrono::steady_clock;
 
@@ -78,6 +82,9 @@ private:
     int m_files = 0;
     // Notifiers found ready in this pass; one switched off meanwhile is cleared here.
     std::vector<QSocketNotifier*> m_ready;
+    // Connections to awake() and aboutToBlock(): with none, the pass does not emit
+    // them (each emission costs a relayed message several cold cache lines).
+    std::atomic<int> m_listeners{0};
     std::vector<Timer> m_timers;
     std::atomic<bool> m_woken{false};
     std::atomic<bool> m_interrupted{false};

@@ -77,6 +77,23 @@ private slots:
         QVERIFY(later.remainingTime() < 1000 - 200);
     }
 
+    void wakesAndWaitsAreHeardByWhoeverListens() {
+        auto* loop = QAbstractEventDispatcher::instance();
+        int awake = 0;
+        int blocking = 0;
+        auto a = connect(loop, &QAbstractEventDispatcher::awake, [&awake] { ++awake; });
+        auto b =
+            connect(loop, &QAbstractEventDispatcher::aboutToBlock, [&blocking] { ++blocking; });
+        spin(30);
+        QVERIFY(awake > 0);
+        QVERIFY(blocking > 0);
+        disconnect(a);
+        disconnect(b);
+        const int heard = awake + blocking;
+        spin(30);
+        QCOMPARE(awake + blocking, heard);
+    }
+
     void notifiersFollowTheirDescriptors() {
         SocketPair pair;
         QSocketNotifier reader(pair.ends[0], QSocketNotifier::Read);
