@@ -15,13 +15,12 @@ SessionPort::SessionPort(QObject* parent)
             m_core->OnPlayerCreated(id);
         }
     });
-    connect(m_session.get(), &SessionServer::messageReceived, this,
-            [this](qint32 sender, const QByteArray& message) {
-                if (m_core) {
-                    m_core->OnMessage(
-                        sender, common::byteView(message.constData(), std::size_t(message.size())));
-                }
-            });
+    m_session->setMessageHandler([this](qint32 sender, const QByteArray& message) {
+        if (m_core) {
+            m_core->OnMessage(sender,
+                              common::byteView(message.constData(), std::size_t(message.size())));
+        }
+    });
     connect(m_session.get(), &SessionServer::playerDestroyed, this, [this](qint32 id) {
         if (m_core) {
             m_core->OnPlayerDestroyed(id);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -42,6 +43,10 @@ constexpr qint64 HandshakeReadBufferSize = 4 * 1024;
 // FloodWindow" is judged to a tenth of a second with a fixed, small memory.
 constexpr int FloodSlots = 40;
 constexpr qint64 FloodSlotMs = FloodWindow.count() / FloodSlots;
+
+// A delivered message's memory is kept for the next one up to this size: a board
+// snapshot fits, a rare long one is given back.
+constexpr qsizetype SpareMessageLimit = 4 * 1024;
 
 } // namespace
 
@@ -628,7 +633,10 @@ bool SessionServer::message(Connection& connection, std::string_view body) {
         finishGracefully(c);
         return false;
     }
-    post({Event::Received, c.id, QByteArray(body.data(), qsizetype(body.size()))});
+    QByteArray copy = std::exchange(m_spareMessage, {});
+    copy.resize(qsizetype(body.size()));
+    std::memcpy(copy.data(), body.data(), body.size());
+    post({Event::Received, c.id, std::move(copy)});
     m_lastSender = c.id;
     return true;
 }
@@ -845,7 +853,16 @@ void SessionServer::deliverEvents() {
             emit playerCreated(event.playerId);
             break;
         case Event::Received:
-            emit messageReceived(event.playerId, event.message);
+            if (m_handleMessage) {
+                m_handleMessage(event.playerId, event.message);
+            } else {
+                emit messageReceived(event.playerId, event.message);
+            }
+            if (self && event.message.isDetached() &&
+                event.message.capacity() <= SpareMessageLimit) {
+                // No slot kept a copy: the next message is read into the same memory.
+                m_spareMessage = std::move(event.message);
+            }
             break;
         case Event::Interrupted:
             emit playerInterrupted(event.playerId);

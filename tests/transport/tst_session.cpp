@@ -93,6 +93,35 @@ private slots:
         QCOMPARE(server.playerName(2), QString());
     }
 
+    void messageHandlerTakesTheMessagesAndWhatItKeepsStaysWhole() {
+        SessionServer server;
+        QVERIFY(server.host(11, 0));
+        QSignalSpy signalled(&server, &SessionServer::messageReceived);
+        std::vector<QByteArray> kept;
+        int handled = 0;
+        qint32 from = 0;
+        server.setMessageHandler([&](qint32 sender, const QByteArray& m) {
+            from = sender;
+            QCOMPARE(numberOf(m), quint32(handled));
+            // Every other one is kept; the rest are let go, and their memory is used again.
+            if (handled++ % 2 == 0) {
+                kept.push_back(m);
+            }
+        });
+        SessionClient client;
+        QVERIFY(connectClient(client, server.port(), QStringLiteral("Keeper")).success);
+        for (quint32 n = 0; n < 8; ++n) {
+            QVERIFY(client.send(numbered(char('A' + n), n, 1200)));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(handled, 8, 5000);
+        QCOMPARE(from, client.playerId());
+        QVERIFY(signalled.isEmpty());
+        QCOMPARE(kept.size(), std::size_t(4));
+        for (quint32 i = 0; i < kept.size(); ++i) {
+            QCOMPARE(kept[i], numbered(char('A' + 2 * i), 2 * i, 1200));
+        }
+    }
+
     void welcomeCarriesTheSessionName() {
         SessionServer server;
         QVERIFY(server.host(11, 0));
