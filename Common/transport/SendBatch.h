@@ -55,10 +55,14 @@ private:
     };
 
     bool setUp();
+    /** Takes up to max results from the context's ring into m_events, without a system call. */
+    long takeResults(long max);
 
     bool m_open = false;
     bool m_unavailable = false;
     aio_context_t m_context = 0;
+    // The context's ring is one this program can read results from itself.
+    bool m_readsRing = false;
     // Kept, like the vectors below, between batches so that a relay allocates nothing.
     std::vector<Entry> m_entries;
     std::vector<iocb> m_blocks;
