@@ -139,9 +139,9 @@ void SendBatch::submit() {
         }
         submitted = 0;
     }
-    // Socket writes complete within the submission: their results are all there, and
-    // are taken from the ring; a call to the system, asleep to a relay for the 5 ms
-    // since its last message, would cost each of them microseconds.
+    // Socket writes complete within the submission: their results are all there. They
+    // are taken from the ring, which spares the relay a second system call: after the
+    // milliseconds a relay sleeps between messages, each call costs microseconds.
     for (long got = 0; got < submitted;) {
         long more = m_readsRing ? takeResults(submitted - got) : 0;
         if (more == 0) {
