@@ -53,10 +53,15 @@ void ClientWorker::makeTimers() {
                  .arg(secondsText(m_timings.connectTimeout)));
     });
     m_checkTimer = new QTimer(this);
-    m_checkTimer->setInterval(m_timings.checkInterval());
+    // A connected client mostly waits: its checks rest between an opponent's
+    // messages, so an idle program is not woken eight times a second.
+    m_checkTimer->setInterval(m_timings.restingCheckInterval());
     connect(m_checkTimer, &QTimer::timeout, this, [this] {
         if (stage() == Connection::Stage::Welcomed) {
             m_connection->checkLiveness(m_timings);
+        }
+        if (stage() == Connection::Stage::Welcomed) {
+            paceChecks();
         }
     });
     m_retryTimer = new QTimer(this);
@@ -69,6 +74,22 @@ void ClientWorker::makeTimers() {
                               "within %1 s")
                    .arg(secondsText(m_timings.resumeGiveUp)));
     });
+}
+
+void ClientWorker::paceChecks() {
+    const auto pace = m_connection && m_connection->owesAck() ? m_timings.checkInterval()
+                                                              : m_timings.restingCheckInterval();
+    if (m_checkTimer->intervalAsDuration() != pace) {
+        m_checkTimer->setInterval(pace);
+    }
+}
+
+void ClientWorker::ackOwed(Connection&) {
+    if (m_checkTimer->isActive() &&
+        m_checkTimer->intervalAsDuration() != m_timings.checkInterval()) {
+        // From now on: the next check comes within half the delay.
+        m_checkTimer->start(m_timings.checkInterval());
+    }
 }
 
 void ClientWorker::start(quint64 generation, const QString& host, quint16 port,
@@ -192,6 +213,7 @@ void ClientWorker::welcomed(Connection& c, const Welcome& welcome) {
     c.setResumable(m_session.get(), m_timings.ackDelay);
     m_connectTimer->stop();
     m_checkTimer->start();
+    paceChecks();
     flushOutgoing();
     emit connectComplete(m_generation, true, welcome.playerId, QString());
 }
@@ -210,6 +232,7 @@ void ClientWorker::resumed(Connection& c, const Welcome& welcome) {
     c.welcome();
     c.setResumable(m_session.get(), m_timings.ackDelay);
     m_checkTimer->start();
+    paceChecks();
     // What the server missed goes first, in order, then what the application sent meanwhile.
     const QByteArray again = m_session->framesAfter(welcome.receivedCount);
     if (!again.isEmpty()) {

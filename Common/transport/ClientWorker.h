@@ -106,10 +106,13 @@ private:
     void flushQueued(Connection&) override { flushOutgoing(); }
     bool mayRead(Connection&) override;
     void acknowledged(Connection&) override { flushOutgoing(); }
+    void ackOwed(Connection&) override;
 
     /** The stage of the current connection; Dead when there is none. */
     Connection::Stage stage() const;
     void makeTimers();
+    /** The liveness checks at the pace of an owed ACK, or at rest. */
+    void paceChecks();
     /** A new TCP connection; HELLO follows once it is made. */
     void connectNow();
     QByteArray hello();

@@ -401,8 +401,10 @@ void Connection::countReceived(std::size_t bytes) {
         m_session->unacknowledgedReceivedBytes() >= AckAtOnceBytes) {
         m_ackAtOnce = true;
     } else if (m_ackDueAt < 0) {
-        // The check that sends it runs at least every half delay: it goes within the delay.
+        // The check that sends it runs at least every half delay from now on: it goes
+        // within the delay.
         m_ackDueAt = now() + m_ackDelay / 2;
+        m_handler.ackOwed(*this);
     }
 }
 

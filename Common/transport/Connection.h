@@ -87,6 +87,8 @@ public:
         virtual bool mayRead(Connection&) { return true; }
         /** The peer acknowledged frames: room for more in the session's keep limit. */
         virtual void acknowledged(Connection&) {}
+        /** Received frames now owe the peer an ACK, due within half the delay. */
+        virtual void ackOwed(Connection&) {}
 
     protected:
         ~Handler() = default;
@@ -187,6 +189,8 @@ public:
      * of the answers to its own frames would run ahead of its own reading.
      */
     void sendUrgentAck();
+    /** Received frames wait for their ACK. */
+    bool owesAck() const { return m_ackDueAt >= 0 || m_ackAtOnce; }
 
     /** PING after our silence, loss after the peer's, the handshake and drain limits, a
      * delayed ACK. */

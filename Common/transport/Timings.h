@@ -40,6 +40,8 @@ struct Timings {
     /** How often the liveness checks run: often enough to keep every limit within a tenth,
      * and a delayed ACK within its delay. */
     std::chrono::milliseconds checkInterval() const;
+    /** How often they run while no ACK is owed: every limit still within a tenth. */
+    std::chrono::milliseconds restingCheckInterval() const;
 };
 
 /** Unsent data the server holds for one client before it gives up on that client. */

@@ -454,6 +454,36 @@ private slots:
         QCOMPARE(interrupted.size(), 0);
     }
 
+    void aRestingClientStillAcknowledgesWithinTheDelay() {
+        using namespace std::chrono_literals;
+        Timings t = quickResume();
+        t.ackDelay = 200ms;
+        // The checks rest 2 s apart while nothing is owed.
+        t.handshakeTimeout = t.pingAfterIdle = 20s;
+        t.lostAfterSilence = 60s;
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+        SessionClient client(t);
+        QSignalSpy done(&client, &SessionClient::connectComplete);
+        client.connectToServer("127.0.0.1", listener.serverPort(), "Resting");
+        WirePeer server;
+        Hello hello;
+        QVERIFY(server.acceptHello(listener, hello));
+        server.sendFrame(FrameKind::Welcome,
+                         encodeWelcome({5, std::string(SessionName), 2, newResumeToken()}));
+        QTRY_COMPARE(done.size(), 1);
+        // After quiet spells of several lengths, each message is still acknowledged
+        // within the delay (with room for a loaded machine), not at the resting pace.
+        for (int quiet : {300, 900, 1500}) {
+            QTest::qWait(quiet);
+            QElapsedTimer clock;
+            clock.start();
+            server.sendData("\x05hi");
+            QVERIFY(server.waitForAck(3000) > 0);
+            QVERIFY2(clock.elapsed() <= 350, qPrintable(QString::number(clock.elapsed())));
+        }
+    }
+
     void aRefusedResumeEndsTheSession() {
         SessionServer server(quickResume());
         QVERIFY(server.host(11, 0));
