@@ -57,9 +57,11 @@ void ClientWorker::makeTimers() {
     // messages, so an idle program is not woken eight times a second.
     m_checkTimer->setInterval(m_timings.restingCheckInterval());
     connect(m_checkTimer, &QTimer::timeout, this, [this] {
-        if (stage() == Connection::Stage::Welcomed) {
-            m_connection->checkLiveness(m_timings);
+        if (stage() != Connection::Stage::Welcomed) {
+            return;
         }
+        m_connection->checkLiveness(m_timings);
+        // The check may have ended the connection.
         if (stage() == Connection::Stage::Welcomed) {
             paceChecks();
         }
@@ -85,10 +87,9 @@ void ClientWorker::paceChecks() {
 }
 
 void ClientWorker::ackOwed(Connection&) {
-    if (m_checkTimer->isActive() &&
-        m_checkTimer->intervalAsDuration() != m_timings.checkInterval()) {
-        // From now on: the next check comes within half the delay.
-        m_checkTimer->start(m_timings.checkInterval());
+    // A changed interval restarts the timer: the next check comes within half the delay.
+    if (m_checkTimer->isActive()) {
+        paceChecks();
     }
 }
 
@@ -212,8 +213,8 @@ void ClientWorker::welcomed(Connection& c, const Welcome& welcome) {
     c.welcome();
     c.setResumable(m_session.get(), m_timings.ackDelay);
     m_connectTimer->stop();
-    m_checkTimer->start();
     paceChecks();
+    m_checkTimer->start();
     flushOutgoing();
     emit connectComplete(m_generation, true, welcome.playerId, QString());
 }
@@ -231,8 +232,8 @@ void ClientWorker::resumed(Connection& c, const Welcome& welcome) {
     m_session->acknowledge(welcome.receivedCount);
     c.welcome();
     c.setResumable(m_session.get(), m_timings.ackDelay);
-    m_checkTimer->start();
     paceChecks();
+    m_checkTimer->start();
     // What the server missed goes first, in order, then what the application sent meanwhile.
     const QByteArray again = m_session->framesAfter(welcome.receivedCount);
     if (!again.isEmpty()) {
