@@ -53,9 +53,12 @@ void ClientWorker::makeTimers() {
                  .arg(secondsText(m_timings.connectTimeout)));
     });
     m_checkTimer = new QTimer(this);
-    // A connected client mostly waits: its checks rest between an opponent's
-    // messages, so an idle program is not woken eight times a second.
-    m_checkTimer->setInterval(m_timings.restingCheckInterval());
+    // A connected client mostly waits: its connection times each frame, so each
+    // check sleeps until the next limit could pass, so an idle program wakes a few
+    // times in ten seconds, not eight times a second. Never early: an early check
+    // would only sleep again.
+    m_checkTimer->setSingleShot(true);
+    m_checkTimer->setTimerType(Qt::PreciseTimer);
     connect(m_checkTimer, &QTimer::timeout, this, [this] {
         if (stage() != Connection::Stage::Welcomed) {
             return;
@@ -63,7 +66,7 @@ void ClientWorker::makeTimers() {
         m_connection->checkLiveness(m_timings);
         // The check may have ended the connection.
         if (stage() == Connection::Stage::Welcomed) {
-            paceChecks();
+            m_checkTimer->start(std::chrono::milliseconds(m_connection->untilNextCheck(m_timings)));
         }
     });
     m_retryTimer = new QTimer(this);
@@ -78,18 +81,15 @@ void ClientWorker::makeTimers() {
     });
 }
 
-void ClientWorker::paceChecks() {
-    const auto pace = m_connection && m_connection->owesAck() ? m_timings.checkInterval()
-                                                              : m_timings.restingCheckInterval();
-    if (m_checkTimer->intervalAsDuration() != pace) {
-        m_checkTimer->setInterval(pace);
-    }
+void ClientWorker::startChecks(Connection& c) {
+    c.checkLiveness(m_timings);
+    m_checkTimer->start(std::chrono::milliseconds(c.untilNextCheck(m_timings)));
 }
 
-void ClientWorker::ackOwed(Connection&) {
-    // A changed interval restarts the timer: the next check comes within half the delay.
-    if (m_checkTimer->isActive()) {
-        paceChecks();
+void ClientWorker::checkWithin(Connection&, qint64 ms) {
+    // Checks run only on a welcomed connection; a sooner one stands.
+    if (m_checkTimer->isActive() && m_checkTimer->remainingTime() > ms) {
+        m_checkTimer->start(std::chrono::milliseconds(ms));
     }
 }
 
@@ -121,6 +121,8 @@ void ClientWorker::connectNow() {
     socket->setReadBufferSize(ReadChunk);
     m_connection = std::make_unique<Connection>(socket, static_cast<Handler&>(*this),
                                                 Connection::Stage::Connecting, ReadChunk);
+    // Its checks then sleep from one limit to the next (see makeTimers()).
+    m_connection->timeEachFrame();
     m_connectTimer->start(m_timings.connectTimeout);
     socket->connectToHost(m_host, m_port);
 }
@@ -213,8 +215,7 @@ void ClientWorker::welcomed(Connection& c, const Welcome& welcome) {
     c.welcome();
     c.setResumable(m_session.get(), m_timings.ackDelay);
     m_connectTimer->stop();
-    paceChecks();
-    m_checkTimer->start();
+    startChecks(c);
     flushOutgoing();
     emit connectComplete(m_generation, true, welcome.playerId, QString());
 }
@@ -232,8 +233,7 @@ void ClientWorker::resumed(Connection& c, const Welcome& welcome) {
     m_session->acknowledge(welcome.receivedCount);
     c.welcome();
     c.setResumable(m_session.get(), m_timings.ackDelay);
-    paceChecks();
-    m_checkTimer->start();
+    startChecks(c);
     // What the server missed goes first, in order, then what the application sent meanwhile.
     const QByteArray again = m_session->framesAfter(welcome.receivedCount);
     if (!again.isEmpty()) {

@@ -106,13 +106,13 @@ private:
     void flushQueued(Connection&) override { flushOutgoing(); }
     bool mayRead(Connection&) override;
     void acknowledged(Connection&) override { flushOutgoing(); }
-    void ackOwed(Connection&) override;
+    void checkWithin(Connection&, qint64 ms) override;
 
     /** The stage of the current connection; Dead when there is none. */
     Connection::Stage stage() const;
     void makeTimers();
-    /** The liveness checks at the pace of an owed ACK, or at rest. */
-    void paceChecks();
+    /** The first liveness check of the welcomed connection c, the rest following each other. */
+    void startChecks(Connection& c);
     /** A new TCP connection; HELLO follows once it is made. */
     void connectNow();
     QByteArray hello();

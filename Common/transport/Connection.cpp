@@ -161,7 +161,11 @@ bool Connection::send(const QByteArray& bytes) {
 }
 
 void Connection::queue(const QByteArray& bytes) {
-    m_sentSinceCheck = true;
+    if (m_timesEach) {
+        m_lastSent = now();
+    } else {
+        m_sentSinceCheck = true;
+    }
     if (m_batch && !m_inBatch && m_batch->isOpen() && sendsDirectly()) {
         m_inBatch = true;
         m_batch->add(*this, bytes);
@@ -331,7 +335,11 @@ bool Connection::takeFrames() {
             m_handler.ended(*this, End::BadFrame);
             return false;
         }
-        m_receivedSinceCheck = true;
+        if (m_timesEach) {
+            m_lastReceived = now();
+        } else {
+            m_receivedSinceCheck = true;
+        }
         if (m_session && m_stage == Stage::Welcomed) {
             // The peer has spoken on the connection its last WELCOME came on: it holds that
             // token, and the one it resumed with no longer resumes.
@@ -401,10 +409,9 @@ void Connection::countReceived(std::size_t bytes) {
         m_session->unacknowledgedReceivedBytes() >= AckAtOnceBytes) {
         m_ackAtOnce = true;
     } else if (m_ackDueAt < 0) {
-        // The check that sends it runs at least every half delay from now on: it goes
-        // within the delay.
+        // A check comes within half the delay and sends it: it goes within the delay.
         m_ackDueAt = now() + m_ackDelay / 2;
-        m_handler.ackOwed(*this);
+        m_handler.checkWithin(*this, m_ackDelay / 2);
     }
 }
 
@@ -475,6 +482,35 @@ void Connection::checkLiveness(const Timings& timings) {
         }
         break;
     }
+}
+
+qint64 Connection::untilNextCheck(const Timings& timings) {
+    if (!m_timesEach) {
+        return timings.checkInterval().count();
+    }
+    qint64 due = now() + timings.restingCheckInterval().count();
+    switch (m_stage) {
+    case Stage::Handshake:
+        due = m_since + timings.handshakeTimeout.count();
+        break;
+    case Stage::Welcomed:
+        // While this end does not read on purpose, each check counts the peer as heard.
+        if (m_handler.mayRead(*this)) {
+            due = std::min(m_lastReceived + timings.lostAfterSilence.count(),
+                           m_lastSent + timings.pingAfterIdle.count());
+            if (m_ackDueAt >= 0) {
+                due = std::min(due, m_ackDueAt);
+            }
+        }
+        break;
+    case Stage::Closing:
+        due = m_since + timings.lostAfterSilence.count();
+        break;
+    case Stage::Connecting:
+    case Stage::Dead:
+        break;
+    }
+    return std::max<qint64>(due - now(), 1);
 }
 
 } // namespace gemvolt::transport

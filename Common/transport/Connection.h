@@ -87,8 +87,8 @@ public:
         virtual bool mayRead(Connection&) { return true; }
         /** The peer acknowledged frames: room for more in the session's keep limit. */
         virtual void acknowledged(Connection&) {}
-        /** Received frames now owe the peer an ACK, due within half the delay. */
-        virtual void ackOwed(Connection&) {}
+        /** Received frames owe the peer an ACK: a check is needed within ms to send it. */
+        virtual void checkWithin(Connection&, qint64 /*ms*/) {}
 
     protected:
         ~Handler() = default;
@@ -195,6 +195,19 @@ public:
     /** PING after our silence, loss after the peer's, the handshake and drain limits, a
      * delayed ACK. */
     void checkLiveness(const Timings& timings);
+    /**
+     * From here on each frame and each send is timed as it happens, a clock read
+     * each, rather than as of the next check: the checks need not run between the
+     * limits (see untilNextCheck()). For an end with few frames; a relay keeps the
+     * periodic checks.
+     */
+    void timeEachFrame() { m_timesEach = true; }
+    /**
+     * The milliseconds until a limit or an owed ACK needs checkLiveness, if nothing
+     * happens meanwhile; an owed ACK calls Handler::checkWithin. Without
+     * timeEachFrame(), the periodic check interval.
+     */
+    qint64 untilNextCheck(const Timings& timings);
 
     /** Why the stream is unreadable, for a reason shown to a person. */
     const char* badFrameText() const { return describe(m_reader.error()); }
@@ -248,6 +261,8 @@ private:
     qint64 m_lastCheck = 0;
     bool m_receivedSinceCheck = false;
     bool m_sentSinceCheck = false;
+    // Frames and sends are timed one by one (timeEachFrame()).
+    bool m_timesEach = false;
     quint32 m_nextToken = 1;
     ResumableSession* m_session = nullptr;
     SendBatch* m_batch = nullptr;

@@ -40,7 +40,8 @@ struct Timings {
     /** How often the liveness checks run: often enough to keep every limit within a tenth,
      * and a delayed ACK within its delay. */
     std::chrono::milliseconds checkInterval() const;
-    /** How often they run while no ACK is owed: every limit still within a tenth. */
+    /** How often a client's checks run while it stops reading on purpose (each then counts
+     * the peer as heard): a tenth of the shortest limit. */
     std::chrono::milliseconds restingCheckInterval() const;
 };
 

@@ -458,7 +458,7 @@ private slots:
         using namespace std::chrono_literals;
         Timings t = quickResume();
         t.ackDelay = 200ms;
-        // The checks rest 2 s apart while nothing is owed.
+        // The checks sleep for seconds while nothing is owed.
         t.handshakeTimeout = t.pingAfterIdle = 20s;
         t.lostAfterSilence = 60s;
         QTcpServer listener;

@@ -150,6 +150,42 @@ private slots:
         QVERIFY(fake.peer.waitForClosed());
     }
 
+    void keepsItsLimitsWhileItsChecksSleep() {
+        using namespace std::chrono_literals;
+        Timings t = firstVersion();
+        t.pingAfterIdle = 400ms;
+        t.lostAfterSilence = 1200ms;
+        FakeServer fake;
+        fake.peer.setAnswerPings(false);
+        SessionClient client(t);
+        QElapsedTimer sinceLastFrame;
+        qint64 endedAfter = -1;
+        connect(&client, &SessionClient::sessionTerminated,
+                [&] { endedAfter = sinceLastFrame.elapsed(); });
+        QSignalSpy done(&client, &SessionClient::connectComplete);
+        client.connectToServer(QStringLiteral("127.0.0.1"), fake.port(), QStringLiteral("A"));
+        Hello hello;
+        QVERIFY(fake.acceptHello(hello));
+        fake.welcome(7);
+        sinceLastFrame.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 5000);
+        // Messages every 300 ms for longer than the silence limit keep the client:
+        // each one counts as of its arrival.
+        for (int i = 0; i < 6; ++i) {
+            QTest::qWait(300);
+            fake.peer.sendData("\x02tick");
+            sinceLastFrame.start();
+        }
+        QCOMPARE(endedAfter, qint64(-1));
+        // Then silence: the client pings once per idle limit, not in a busy loop,
+        // and gives up at the silence limit, not before it.
+        const int pingsBefore = fake.peer.pingsSeen();
+        QTRY_VERIFY_WITH_TIMEOUT(endedAfter >= 0, 5000);
+        QVERIFY2(endedAfter >= 1200 && endedAfter < 2000, qPrintable(QString::number(endedAfter)));
+        const int pings = fake.peer.pingsSeen() - pingsBefore;
+        QVERIFY2(pings >= 1 && pings <= 4, qPrintable(QString::number(pings)));
+    }
+
     void endsOnByeAndOnBrokenFrames_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("bye") << QByteArray("\x01\x00\x00\x00\x07", 5);
