@@ -53,8 +53,8 @@ void ClientWorker::makeTimers() {
                  .arg(secondsText(m_timings.connectTimeout)));
     });
     m_checkTimer = new QTimer(this);
-    // A connected client mostly waits: its connection times each frame, so each
-    // check sleeps until the next limit could pass, so an idle program wakes a few
+    // A connected client mostly waits. Its connection times each frame, and each
+    // check sleeps until the next limit could pass: an idle program wakes a few
     // times in ten seconds, not eight times a second. Never early: an early check
     // would only sleep again.
     m_checkTimer->setSingleShot(true);

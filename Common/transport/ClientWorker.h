@@ -111,7 +111,7 @@ private:
     /** The stage of the current connection; Dead when there is none. */
     Connection::Stage stage() const;
     void makeTimers();
-    /** The first liveness check of the welcomed connection c, the rest following each other. */
+    /** Checks the welcomed connection c now, and again when a limit could pass. */
     void startChecks(Connection& c);
     /** A new TCP connection; HELLO follows once it is made. */
     void connectNow();
