@@ -60,13 +60,8 @@ void ClientWorker::makeTimers() {
     m_checkTimer->setSingleShot(true);
     m_checkTimer->setTimerType(Qt::PreciseTimer);
     connect(m_checkTimer, &QTimer::timeout, this, [this] {
-        if (stage() != Connection::Stage::Welcomed) {
-            return;
-        }
-        m_connection->checkLiveness(m_timings);
-        // The check may have ended the connection.
         if (stage() == Connection::Stage::Welcomed) {
-            m_checkTimer->start(std::chrono::milliseconds(m_connection->untilNextCheck(m_timings)));
+            checkNow(*m_connection);
         }
     });
     m_retryTimer = new QTimer(this);
@@ -81,9 +76,12 @@ void ClientWorker::makeTimers() {
     });
 }
 
-void ClientWorker::startChecks(Connection& c) {
+void ClientWorker::checkNow(Connection& c) {
     c.checkLiveness(m_timings);
-    m_checkTimer->start(std::chrono::milliseconds(c.untilNextCheck(m_timings)));
+    // The check may have ended the connection.
+    if (stage() == Connection::Stage::Welcomed) {
+        m_checkTimer->start(std::chrono::milliseconds(c.untilNextCheck(m_timings)));
+    }
 }
 
 void ClientWorker::checkWithin(Connection&, qint64 ms) {
@@ -215,7 +213,7 @@ void ClientWorker::welcomed(Connection& c, const Welcome& welcome) {
     c.welcome();
     c.setResumable(m_session.get(), m_timings.ackDelay);
     m_connectTimer->stop();
-    startChecks(c);
+    checkNow(c);
     flushOutgoing();
     emit connectComplete(m_generation, true, welcome.playerId, QString());
 }
@@ -233,7 +231,7 @@ void ClientWorker::resumed(Connection& c, const Welcome& welcome) {
     m_session->acknowledge(welcome.receivedCount);
     c.welcome();
     c.setResumable(m_session.get(), m_timings.ackDelay);
-    startChecks(c);
+    checkNow(c);
     // What the server missed goes first, in order, then what the application sent meanwhile.
     const QByteArray again = m_session->framesAfter(welcome.receivedCount);
     if (!again.isEmpty()) {

@@ -112,7 +112,7 @@ private:
     Connection::Stage stage() const;
     void makeTimers();
     /** Checks the welcomed connection c now, and again when a limit could pass. */
-    void startChecks(Connection& c);
+    void checkNow(Connection& c);
     /** A new TCP connection; HELLO follows once it is made. */
     void connectNow();
     QByteArray hello();

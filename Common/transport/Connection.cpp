@@ -488,27 +488,16 @@ qint64 Connection::untilNextCheck(const Timings& timings) {
     if (!m_timesEach) {
         return timings.checkInterval().count();
     }
+    // Before WELCOME and while closing, and while this end does not read on purpose
+    // (each check then counts the peer as heard), the checks keep the resting pace:
+    // every limit still holds within a tenth.
     qint64 due = now() + timings.restingCheckInterval().count();
-    switch (m_stage) {
-    case Stage::Handshake:
-        due = m_since + timings.handshakeTimeout.count();
-        break;
-    case Stage::Welcomed:
-        // While this end does not read on purpose, each check counts the peer as heard.
-        if (m_handler.mayRead(*this)) {
-            due = std::min(m_lastReceived + timings.lostAfterSilence.count(),
-                           m_lastSent + timings.pingAfterIdle.count());
-            if (m_ackDueAt >= 0) {
-                due = std::min(due, m_ackDueAt);
-            }
+    if (m_stage == Stage::Welcomed && m_handler.mayRead(*this)) {
+        due = std::min(m_lastReceived + timings.lostAfterSilence.count(),
+                       m_lastSent + timings.pingAfterIdle.count());
+        if (m_ackDueAt >= 0) {
+            due = std::min(due, m_ackDueAt);
         }
-        break;
-    case Stage::Closing:
-        due = m_since + timings.lostAfterSilence.count();
-        break;
-    case Stage::Connecting:
-    case Stage::Dead:
-        break;
     }
     return std::max<qint64>(due - now(), 1);
 }

@@ -189,8 +189,6 @@ public:
      * of the answers to its own frames would run ahead of its own reading.
      */
     void sendUrgentAck();
-    /** Received frames wait for their ACK. */
-    bool owesAck() const { return m_ackDueAt >= 0 || m_ackAtOnce; }
 
     /** PING after our silence, loss after the peer's, the handshake and drain limits, a
      * delayed ACK. */

@@ -40,8 +40,8 @@ struct Timings {
     /** How often the liveness checks run: often enough to keep every limit within a tenth,
      * and a delayed ACK within its delay. */
     std::chrono::milliseconds checkInterval() const;
-    /** How often a client's checks run while it stops reading on purpose (each then counts
-     * the peer as heard): a tenth of the shortest limit. */
+    /** How often a client's checks run when they do not sleep to a deadline (before WELCOME,
+     * while closing, while it stops reading on purpose): a tenth of the shortest limit. */
     std::chrono::milliseconds restingCheckInterval() const;
 };
 
