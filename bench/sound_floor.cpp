@@ -83,6 +83,8 @@ int main(int argc, char** argv) {
 
     // The output rests while the bare thread sleeps at its pace.
     device->pause();
+    if (!device->isPaused())
+        std::fprintf(stderr, "sound_floor: the output cannot rest; the first line includes it\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     Usage before = usageNow();
     std::thread sleeper([&] {

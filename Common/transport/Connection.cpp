@@ -441,9 +441,10 @@ void Connection::sendAck() {
 
 void Connection::checkLiveness(const Timings& timings) {
     const qint64 at = now();
-    // Frames and sends are not timed one by one (a relay to ten players would read
-    // the clock eleven times a message): what happened since the last check counts
-    // as of that check, which keeps every limit within one check interval.
+    // Unless timed one by one (timeEachFrame(), which a relay to ten players would
+    // pay for with eleven clock reads a message), what was received or sent since
+    // the last check counts as of that check: every limit holds within one check
+    // interval.
     if (std::exchange(m_receivedSinceCheck, false)) {
         m_lastReceived = std::max(m_lastReceived, m_lastCheck);
     }
